@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Zadari need. Safe to run again:
+# it installs only what is missing. Runs apt-get as root (directly, or through sudo).
+set -euo pipefail
+packages=(
+    build-essential cmake ninja-build pkg-config clang clang-format
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libcurl4-openssl-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    python3 iproute2 iputils-ping curl
+    xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-noto-cjk
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
