@@ -1,0 +1,10 @@
+#pragma once
+#include "protocols/DevInfo.h"
+
+#include <string_view>
+
+namespace zadari {
+
+bool ParseCtpReply(std::string_view datagram, TDevInfo& record);
+
+} // namespace zadari
