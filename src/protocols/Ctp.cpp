@@ -7,13 +7,25 @@
 
 namespace zadari {
 
+namespace {
+/// One guarded send: a sender that fails by throwing counts as a failed send.
+bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
+                 std::uint16_t port) {
+    try {
+        return sender.SendTo(bytes, address, port);
+    } catch (...) {
+        return false;
+    }
+}
+} // namespace
+
 std::string BuildCtpSearch() {
     return "SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n";
 }
 
 bool SendCtpSearch(TDatagramSender& sender, std::uint16_t port) {
     const std::string search = BuildCtpSearch();
-    sender.SendTo(ToByteView(search), kBroadcastAddress, port);
+    GuardedSend(sender, ToByteView(search), kBroadcastAddress, port);
     return true;
 }
 
@@ -77,11 +89,11 @@ std::string BuildCtpSetCommand(const TDevInfo& listed, const TDevInfo& edited,
                                std::string_view password) {
     const std::string mac = MacWithColons(edited.mac);
     const std::string port = std::to_string(edited.httpPort);
-    for (std::string_view value : {std::string_view(edited.deviceId), std::string_view(listed.ip),
-                                   password, std::string_view(edited.ip),
-                                   std::string_view(edited.mask), std::string_view(edited.gateway),
-                                   std::string_view(edited.name), std::string_view(edited.dns1),
-                                   std::string_view(edited.dns2), std::string_view(mac)})
+    for (std::string_view value :
+         {std::string_view(edited.deviceId), std::string_view(listed.ip), password,
+          std::string_view(edited.ip), std::string_view(edited.mask),
+          std::string_view(edited.gateway), std::string_view(edited.name),
+          std::string_view(edited.dns1), std::string_view(edited.dns2), std::string_view(mac)})
         if (HasLineBreak(value))
             return {};
 
@@ -106,7 +118,7 @@ bool SetCtpNetwork(const TDevInfo& listed, const TDevInfo& edited, std::string_v
     const std::string command = BuildCtpSetCommand(listed, edited, password);
     if (command.empty())
         return false;
-    return sender.SendTo(ToByteView(command), kBroadcastAddress, kCtpPort);
+    return GuardedSend(sender, ToByteView(command), kBroadcastAddress, kCtpPort);
 }
 
 } // namespace zadari

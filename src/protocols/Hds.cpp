@@ -5,10 +5,22 @@
 
 namespace zadari {
 
+namespace {
+/// One guarded send: a sender that fails by throwing counts as a failed send.
+bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
+                 std::uint16_t port) {
+    try {
+        return sender.SendTo(bytes, address, port);
+    } catch (...) {
+        return false;
+    }
+}
+} // namespace
+
 bool SendHdsSearch(TDatagramSender& sender, std::string_view clientId, const std::string& group,
                    std::uint16_t port) {
     const std::string search = BuildHdsSearch(clientId);
-    sender.SendTo(ToByteView(search), group, port);
+    GuardedSend(sender, ToByteView(search), group, port);
     return true;
 }
 
@@ -127,7 +139,7 @@ bool SetHdsNetwork(const TDevInfo& listed, const TDevInfo& edited, std::string_v
     if (commands.size() != lines.size())
         return false;
     for (const auto& command : commands)
-        if (!sender.SendTo(ToByteView(command), group, port))
+        if (!GuardedSend(sender, ToByteView(command), group, port))
             return false;
     return true;
 }

@@ -8,6 +8,16 @@ namespace zadari {
 
 namespace {
 
+/// One guarded send: a sender that fails by throwing counts as a failed send.
+bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
+                 std::uint16_t port) {
+    try {
+        return sender.SendTo(bytes, address, port);
+    } catch (...) {
+        return false;
+    }
+}
+
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kBlockSize = 128;
 constexpr std::size_t kNameWidth = 24;
@@ -116,7 +126,7 @@ TBytes Build6801Search() {
 
 bool SendBin6801Search(TDatagramSender& sender, std::uint16_t port) {
     const TBytes search = Build6801Search();
-    sender.SendTo(search, kBroadcastAddress, port);
+    GuardedSend(sender, search, kBroadcastAddress, port);
     return true;
 }
 
@@ -128,7 +138,7 @@ bool Answer6801Search(std::string_view datagram, TDatagramSender* sender, std::u
     if (Message6801Code(datagram) != k6801SearchAnswer)
         return false;
     if (sender != nullptr)
-        sender->SendTo(Build6801SearchReply(datagram), kBroadcastAddress, port);
+        GuardedSend(*sender, Build6801SearchReply(datagram), kBroadcastAddress, port);
     return true;
 }
 
@@ -160,7 +170,7 @@ bool Parse6801Settings(std::string_view datagram, TDevInfo& record, TDatagramSen
     record.name = IsWellFormedUtf8(name) ? std::move(name) : std::string();
     record.version = reader.CString(b + kBlockSize);
     if (sender != nullptr)
-        sender->SendTo(Build6801SettingsReply(datagram), kBroadcastAddress, port);
+        GuardedSend(*sender, Build6801SettingsReply(datagram), kBroadcastAddress, port);
     return true;
 }
 
@@ -214,7 +224,7 @@ TBytes Build6801SetCommand(const TDevInfo& listed, const TDevInfo& edited) {
 
 bool SetBin6801Network(const TDevInfo& listed, const TDevInfo& edited, TDatagramSender& sender,
                        std::uint16_t port) {
-    return sender.SendTo(Build6801SetCommand(listed, edited), kBroadcastAddress, port);
+    return GuardedSend(sender, Build6801SetCommand(listed, edited), kBroadcastAddress, port);
 }
 
 } // namespace zadari

@@ -13,6 +13,16 @@ namespace zadari {
 
 namespace {
 
+/// One guarded send: a sender that fails by throwing counts as a failed send.
+bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
+                 std::uint16_t port) {
+    try {
+        return sender.SendTo(bytes, address, port);
+    } catch (...) {
+        return false;
+    }
+}
+
 constexpr std::size_t kStringCount = 7;
 constexpr std::size_t kFlagsA = 53;
 constexpr std::size_t kFlagsB = 54;
@@ -99,7 +109,7 @@ std::string_view UpToNul(std::string_view text) {
 
 bool SendUicamQuery(TDatagramSender& sender, std::uint16_t port) {
     constexpr std::string_view kQuery = "uicam query";
-    sender.SendTo(ToByteView(kQuery), kBroadcastAddress, port);
+    GuardedSend(sender, ToByteView(kQuery), kBroadcastAddress, port);
     return true;
 }
 
@@ -238,7 +248,7 @@ bool SetUicamNetwork(const TDevInfo& listed, const TDevInfo& edited, TDatagramSe
     TBytes command;
     if (!BuildUicamSetCommand(listed, edited, command))
         return false;
-    return sender.SendTo(command, kBroadcastAddress, port);
+    return GuardedSend(sender, command, kBroadcastAddress, port);
 }
 
 } // namespace zadari
