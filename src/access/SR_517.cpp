@@ -148,7 +148,8 @@ void TT517Series::Search(int port, TOnDeviceFound onFound) {
     if (Searching() || port <= 0 || port > 65535)
         return;
     auto socket = std::make_unique<QUdpSocket>();
-    if (!socket->bind(setup_.bindAddress, setup_.searchLocalPort, QAbstractSocket::DontShareAddress))
+    if (!socket->bind(setup_.bindAddress, setup_.searchLocalPort,
+                      QAbstractSocket::DontShareAddress))
         return;
     const std::vector<TDhRoute> routes = setup_.routes ? setup_.routes() : std::vector<TDhRoute>{};
     SendOnRoutes(*socket, routes, BuildDhSearchRequest(), static_cast<std::uint16_t>(port));
@@ -235,7 +236,6 @@ bool TT517Series::UploadFile(const std::string& url, const QString& fileName,
     };
     request.connectTimeoutMs = setup_.uploadTimeoutMs;
     request.silenceTimeoutMs = setup_.uploadTimeoutMs;
-    request.acceptCookies = true;
     const TUploadAnswer answer = UploadFileRequest(request, progress);
     return answer.answered && answer.status >= 200 && answer.status <= 299;
 }

@@ -260,8 +260,7 @@ TEST(DhSettings, AcknowledgementStatus) {
     cut.Bytes(0, {0x44, 0x48, 0x02, 0x08}).Bytes(324, {0x00, 0x80});
     EXPECT_EQ(ParseDhSettingsAck(cut.Get()), std::optional<std::uint32_t>(0x8000));
 
-    EXPECT_EQ(ParseDhSettingsAck(BuildDhSettingsRequest("u", "p", SampleSettings())),
-              std::nullopt);
+    EXPECT_EQ(ParseDhSettingsAck(BuildDhSettingsRequest("u", "p", SampleSettings())), std::nullopt);
     EXPECT_EQ(ParseDhSettingsAck(SampleReply().Get()), std::nullopt);
     EXPECT_EQ(ParseDhSettingsAck(TBytes{}), std::nullopt);
 }
