@@ -284,6 +284,12 @@ QString TIPEdit::IPString() const {
 void TIPEdit::SetIPString(const QString& text) {
     if (text == IPString())
         return;
+    // A record without an address gives an empty text: that is "no address", shown as the
+    // control's own empty value rather than as the broadcast address it would parse to.
+    if (text.trimmed().isEmpty()) {
+        SetIP(0);
+        return;
+    }
     const std::string bytes = text.toStdString();
     SetIP(InetAddrToPacked(bytes).value_or(0xFFFFFFFFu));
 }
