@@ -49,21 +49,23 @@ struct TSearchStats {
     qint64 lastRowAddedMs = -1;     ///< when the latest row was added, from the first cycle
 };
 
+struct TSearchEngineSetup {
+    TSearchTargets targets;
+    /// Made when empty: a random GUID, upper-case 8-4-4-4-12 without braces.
+    std::string clientId;
+    int tickIntervalMs = 1000;
+};
+
 class TSearchEngine : public QObject {
     Q_OBJECT
 public:
     using TMergeCallback = std::function<void(const TDevInfo& record)>;
 
-    struct TSetup {
-        TSearchTargets targets;
-        /// Made when empty: a random GUID, upper-case 8-4-4-4-12 without braces.
-        std::string clientId;
-        int tickIntervalMs = 1000;
-    };
+    using TSetup = TSearchEngineSetup;
 
     /// The engine uses `list` and `endpoints`; both must outlive it.
-    TSearchEngine(TDeviceList& list, TSearchEndpoints& endpoints, TSetup setup = {},
-                  QObject* parent = nullptr);
+    TSearchEngine(TDeviceList& list, TSearchEndpoints& endpoints,
+                  TSearchEngineSetup setup = TSearchEngineSetup(), QObject* parent = nullptr);
     ~TSearchEngine() override;
 
     // --- hooks the other discovery paths fill in ---

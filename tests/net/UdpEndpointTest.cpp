@@ -8,6 +8,7 @@
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QUdpSocket>
+#include <QVariant>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -75,11 +76,6 @@ struct TCollector {
     }
     quint16 Port() const { return socket.localPort(); }
 };
-
-TByteView View(const QByteArray& bytes) {
-    return TByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                     static_cast<std::size_t>(bytes.size()));
-}
 
 TEST(UdpEndpoint, DatagramsLongerThanTheBufferAreDroppedAndCounted) {
     TUdpEndpoint endpoint(LocalSetup(1024));
