@@ -72,7 +72,9 @@ def family_devices(base_ip: str) -> list[dict]:
     for index, family in enumerate((0, 1, 2, 3, 5, 6, 7, 8, 999)):
         device = {
             "family": family,
-            "mac": f"02:5A:10:00:{index:02X}:{family % 256:02X}",
+            # MO_I devices carry their MAC as at most 13 characters of text: no separators.
+            "mac": (f"025A1000{index:02X}{family % 256:02X}" if family == 2
+                    else f"02:5A:10:00:{index:02X}:{family % 256:02X}"),
             "name": f"fam{family}",
             "ip": f"{base_ip}.{50 + index}",
             "mask": "255.255.255.0",
@@ -101,7 +103,9 @@ def case_families(topo: harness.Topology) -> None:
         check(row["ip"] == device["ip"], f"family {family}: ip {row['ip']!r}, want {device['ip']!r}")
         check(row["httpPort"] == device["httpPort"],
               f"family {family}: httpPort {row['httpPort']}, want {device['httpPort']}")
-        check(row["age"] == 10 or row["age"] == 9, f"family {family}: age {row['age']}")
+        # Families 1 and 7 are asked on every third tick only, so their rows may be older.
+        youngest = 7 if family in (1, 7) else 9
+        check(youngest <= row["age"] <= 10, f"family {family}: age {row['age']}")
         if family != 3:  # the uicam reply carries no name
             check(row["name"] == device["name"], f"family {family}: name {row['name']!r}")
         if family in (0, 1, 2, 3, 7, 8, 999):
@@ -220,7 +224,7 @@ def case_two_adapters(topo: harness.Topology) -> None:
              {"family": 8, "mac": "02:5A:60:00:00:03", "ip": "10.231.0.72", "version": "0.9"}]
     second = [{"family": 999, "mac": "02:5A:61:00:00:01", "ip": "10.231.1.70"},
               {"family": 5, "mac": "02:5A:61:00:00:02", "ip": "10.231.1.71"},
-              {"family": 2, "mac": "02:5A:61:00:00:03", "ip": "10.231.1.72"},
+              {"family": 2, "mac": "025A61000003", "ip": "10.231.1.72"},
               {"family": 6, "mac": "02:5A:61:00:00:04", "ip": "10.231.1.73"}]
     topo.start_camsim(first, camera=0)
     topo.start_camsim(second, camera=1)
