@@ -83,7 +83,10 @@ int TMessageBoxPresenter::ShowMessage(const QString& caption, const QString& tex
 }
 
 int TMessageBoxPresenter::ShowOnGuiThread(const QString& caption, const QString& text, int style) {
-    QMessageBox box(IconOf(style), caption, text, ButtonsOf(style), m_parent.data());
+    // Message texts break lines with CR LF; Qt breaks them at LF alone.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QMessageBox box(IconOf(style), caption, shown, ButtonsOf(style), m_parent.data());
     const int pressed = box.exec();
     for (const TButtonMap& b : kButtons) {
         if (pressed == b.button)
