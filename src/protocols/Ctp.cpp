@@ -112,7 +112,7 @@ std::string BuildCtpSetCommand(const TDevInfo& listed, const TDevInfo& edited,
 }
 
 bool SetCtpNetwork(const TDevInfo& listed, const TDevInfo& edited, std::string_view password,
-                   TDatagramSender& sender) {
+                   TDatagramSender& sender, std::uint16_t /*port*/) {
     const std::string command = BuildCtpSetCommand(listed, edited, password);
     if (command.empty())
         return false;
