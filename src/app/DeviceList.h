@@ -1,6 +1,11 @@
 #pragma once
 // The list of found devices: merging, ageing, sorting and export. It holds no widget; views see
 // it as a three-column item model (Mode, Name, IP) in display order.
+//
+// The rows are kept sorted at all times: a MAC index finds a device's row without a walk, an
+// added or changed row goes straight to its sorted place, and views are told exactly which rows
+// were inserted, changed, moved or removed. Rows that compare equal in the sort column are kept
+// in the order of their MAC, so every row has one defined place.
 #include "protocols/DevInfo.h"
 
 #include <QAbstractTableModel>
@@ -22,6 +27,10 @@ public:
         TDevInfo record;
     };
 
+    /// Role of data() that gives a row's mac (its bytes as Latin-1, so toLatin1() returns them).
+    static constexpr int kMacRole = Qt::UserRole + 1;
+    static constexpr int kColumnCount = 3;
+
     explicit TDeviceList(QObject* parent = nullptr);
     ~TDeviceList() override;
 
@@ -37,12 +46,21 @@ public:
     void AgePass();
 
     int RowCount() const;
+    /// The row at this display position (an empty row for a position out of range).
     const TRow& Row(int displayRow) const;
 
     int SortColumn() const;
     bool SortDescending() const;
     /// Header click: same column flips the direction, another column sorts ascending by it.
+    /// Columns outside 0..2 are ignored.
     void ColumnClick(int column);
+    /// The row comparison of the sort: CompareText of the captions (column 0) or of the names
+    /// (column 1), the IP order of TTools_Net::CompareIpOrder (column 2); negated when
+    /// descending. A strict weak order for any texts.
+    static int ListViewCompare(const TRow& a, const TRow& b, int column, bool descending);
+
+    /// The caption of a column header (English "Mode", "Name", "IP" until set).
+    void SetHeaderCaption(int column, const QString& caption);
 
     /// IDS_DEVCOUNT followed by the number of rows.
     QString CountText() const;
@@ -62,12 +80,17 @@ public:
 Q_SIGNALS:
     /// The number of rows changed (the count label shows CountText()).
     void CountChanged();
-    /// The record of this device's row was replaced by a reply that differed.
+    /// The record of this device's row was replaced by a reply that differed. `mac` holds the
+    /// record's mac bytes as Latin-1 (toLatin1() gives them back).
     void RecordReplaced(const QString& mac);
 
 private:
+    struct TNode;
     struct TImpl;
     TImpl* impl_;
+
+    void PlaceChangedRow(TNode* node, int oldRow);
+    void SortAll();
 };
 
 } // namespace zadari

@@ -1,11 +1,124 @@
 #include "protocols/Ctp.h"
 
+#include "protocols/CtpHdsFraming.h"
+#include "protocols/Encoding.h"
+
+#include <initializer_list>
+
 namespace zadari {
 
+namespace {
+/// One guarded send: a sender that fails by throwing counts as a failed send.
+bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
+                 std::uint16_t port) {
+    try {
+        return sender.SendTo(bytes, address, port);
+    } catch (...) {
+        return false;
+    }
+}
+} // namespace
+
+std::string BuildCtpSearch() {
+    return "SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n";
+}
+
+bool SendCtpSearch(TDatagramSender& sender, std::uint16_t port) {
+    const std::string search = BuildCtpSearch();
+    GuardedSend(sender, ToByteView(search), kBroadcastAddress, port);
+    return true;
+}
+
 bool ParseCtpReply(std::string_view datagram, TDevInfo& record) {
-    (void)datagram;
-    (void)record;
-    return false;
+    if (!datagram.starts_with("REPLY"))
+        return false;
+    record.family = kFamilyCtp;
+    record.ipMode = 2;
+    const TTextLines lines = SplitReplyLines(datagram);
+    std::string value;
+    // The look-ups keep this order: with the prefix rule a shorter name can take a longer
+    // name's line ("-ddns" and "-ddnsuser"), exactly as the devices' own tools read it.
+    if (GetCtpValue("-sn", lines, value))
+        record.deviceId = value;
+    if (GetCtpValue("-name", lines, value))
+        record.name = value;
+    if (GetCtpValue("-ip", lines, value))
+        record.ip = value;
+    if (GetCtpValue("-netmask", lines, value))
+        record.mask = value;
+    if (GetCtpValue("-portctp", lines, value)) {
+        std::int32_t port = 80;
+        ReadDecimalInt32(value, port);
+        record.httpPort = static_cast<std::uint16_t>(port);
+    }
+    if (GetCtpValue("-mdns", lines, value))
+        record.dns1 = value;
+    if (GetCtpValue("-sdns", lines, value))
+        record.dns2 = value;
+    if (GetCtpValue("-mac", lines, value)) {
+        std::erase(value, ':');
+        record.mac = value;
+        record.macKey = MacKeyOf(record.mac);
+    }
+    if (GetCtpValue("-gw", lines, value))
+        record.gateway = value;
+    if (GetCtpValue("-ddnsuser", lines, value))
+        record.ddnsUser = value;
+    if (GetCtpValue("-ddnspswd", lines, value))
+        record.ddnsPassword = value;
+    if (GetCtpValue("-ddns", lines, value))
+        record.ddnsHost = value;
+    if (GetCtpValue("-version", lines, value))
+        record.version = value;
+    return true;
+}
+
+std::string MacWithColons(std::string_view text) {
+    if (text.size() % 2 != 0)
+        text.remove_prefix(1);
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        if (!out.empty())
+            out.push_back(':');
+        out.append(text.substr(i, 2));
+    }
+    return out;
+}
+
+std::string BuildCtpSetCommand(const TDevInfo& listed, const TDevInfo& edited,
+                               std::string_view password) {
+    const std::string mac = MacWithColons(edited.mac);
+    const std::string port = std::to_string(edited.httpPort);
+    for (std::string_view value :
+         {std::string_view(edited.deviceId), std::string_view(listed.ip), password,
+          std::string_view(edited.ip), std::string_view(edited.mask),
+          std::string_view(edited.gateway), std::string_view(edited.name),
+          std::string_view(edited.dns1), std::string_view(edited.dns2), std::string_view(mac)})
+        if (HasLineBreak(value))
+            return {};
+
+    std::string arguments;
+    arguments += CtpArgumentLine("-sn", edited.deviceId);
+    arguments += CtpArgumentLine("-interface", listed.ip);
+    arguments += CtpArgumentLine("-pswd", password);
+    arguments += edited.ipMode == 1 ? "-dhcpen 1\r\n" : "-dhcpen 0\r\n";
+    arguments += CtpArgumentLine("-ip", edited.ip);
+    arguments += CtpArgumentLine("-netmask", edited.mask);
+    arguments += CtpArgumentLine("-defgw", edited.gateway);
+    arguments += CtpArgumentLine("-name", edited.name);
+    arguments += CtpArgumentLine("-mdns", edited.dns1);
+    arguments += CtpArgumentLine("-sdns", edited.dns2);
+    arguments += CtpArgumentLine("-mac", mac);
+    arguments += CtpArgumentLine("-port", port);
+    return BuildCtpCommand("setip", arguments);
+}
+
+bool SetCtpNetwork(const TDevInfo& listed, const TDevInfo& edited, std::string_view password,
+                   TDatagramSender& sender) {
+    const std::string command = BuildCtpSetCommand(listed, edited, password);
+    if (command.empty())
+        return false;
+    return GuardedSend(sender, ToByteView(command), kBroadcastAddress, kCtpPort);
 }
 
 } // namespace zadari

@@ -1,11 +1,147 @@
 #include "protocols/Hds.h"
 
+#include "protocols/CtpHdsFraming.h"
+#include "protocols/Encoding.h"
+
 namespace zadari {
 
+namespace {
+/// One guarded send: a sender that fails by throwing counts as a failed send.
+bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
+                 std::uint16_t port) {
+    try {
+        return sender.SendTo(bytes, address, port);
+    } catch (...) {
+        return false;
+    }
+}
+} // namespace
+
+bool SendHdsSearch(TDatagramSender& sender, std::string_view clientId, const std::string& group,
+                   std::uint16_t port) {
+    const std::string search = BuildHdsSearch(clientId);
+    GuardedSend(sender, ToByteView(search), group, port);
+    return true;
+}
+
 bool ParseHdsReply(std::string_view datagram, TDevInfo& record) {
-    (void)datagram;
-    (void)record;
-    return false;
+    if (!datagram.starts_with("HDS/1.0 200 OK"))
+        return false;
+    record.family = kFamilyHds;
+    const TTextLines lines = SplitReplyLines(datagram);
+    std::string value;
+    if (GetHdsValue("Device-ID=", lines, value))
+        record.deviceId = value;
+    if (GetHdsValue("Device-Name=", lines, value))
+        record.name = value;
+    if (GetHdsValue("IP=", lines, value))
+        record.ip = value;
+    if (GetHdsValue("MASK=", lines, value))
+        record.mask = value;
+    if (GetHdsValue("Http-Port=", lines, value)) {
+        std::int32_t port = 80;
+        ReadDecimalInt32(value, port);
+        record.httpPort = static_cast<std::uint16_t>(port);
+    }
+    if (GetHdsValue("Fdns=", lines, value))
+        record.dns1 = value;
+    if (GetHdsValue("Sdns=", lines, value))
+        record.dns2 = value;
+    if (GetHdsValue("MAC=", lines, value)) {
+        record.mac = value;
+        record.macKey = MacKeyOf(record.mac);
+    }
+    // Without a "Dhcp=" line the mode stays as the caller cleared it.
+    if (GetHdsValue("Dhcp=", lines, value))
+        record.ipMode = value == "0" ? 2 : 1;
+    // "Ddns" is the device's switch for automatic DNS servers, not its dynamic-DNS client.
+    if (GetHdsValue("Ddns=", lines, value))
+        record.dnsAuto = value == "1" ? 1 : 0;
+    if (GetHdsValue("Gateway=", lines, value))
+        record.gateway = value;
+    if (GetHdsValue("DDNS-Enable=", lines, value))
+        record.ddnsEnabled = value == "y" ? 1 : 0;
+    if (GetHdsValue("DDNS-User=", lines, value))
+        record.ddnsUser = value;
+    if (GetHdsValue("DDNS-Passwd=", lines, value))
+        record.ddnsPassword = value;
+    if (GetHdsValue("DDNS-Host=", lines, value))
+        record.ddnsHost = value;
+    if (GetHdsValue("DDNS-Port=", lines, value)) {
+        std::int32_t port = 808;
+        ReadDecimalInt32(value, port);
+        record.ddnsPort = port;
+    }
+    if (GetHdsValue("Software-Version=", lines, value))
+        record.version = value;
+    return true;
+}
+
+namespace {
+const char* OnOff(bool on) {
+    return on ? "on" : "off";
+}
+} // namespace
+
+std::vector<std::string> HdsSetCommandLines(const TDevInfo& listed, const TDevInfo& edited) {
+    std::vector<std::string> lines;
+    if (edited.ip != listed.ip || edited.mask != listed.mask || edited.gateway != listed.gateway ||
+        edited.ipMode != listed.ipMode || edited.dns1 != listed.dns1 ||
+        edited.dns2 != listed.dns2 || edited.dnsAuto != listed.dnsAuto ||
+        edited.mac != listed.mac) {
+        std::string line = "netconf set -ipaddr " + edited.ip;
+        line += " -netmask " + edited.mask;
+        line += " -gateway " + edited.gateway;
+        line += std::string(" -dhcp ") + OnOff(edited.ipMode == 1);
+        line += " -fdnsip " + edited.dns1;
+        line += " -sdnsip " + edited.dns2;
+        line += std::string(" -dnsstat ") + (edited.dnsAuto != 0 ? "1" : "0");
+        line += " -hwaddr " + edited.mac;
+        lines.push_back(std::move(line));
+    }
+    if (edited.name != listed.name)
+        lines.push_back("dnameset set -name " + edited.name);
+    if (edited.ddnsEnabled != listed.ddnsEnabled || edited.ddnsPort != listed.ddnsPort ||
+        edited.ddnsUser != listed.ddnsUser || edited.ddnsPassword != listed.ddnsPassword ||
+        edited.ddnsHost != listed.ddnsHost) {
+        std::string line = std::string("ddnsset set -fenable ") + OnOff(edited.ddnsEnabled != 0);
+        line += " -fport " + std::to_string(edited.ddnsPort);
+        line += " -fuser " + edited.ddnsUser;
+        line += " -fpasswd " + edited.ddnsPassword;
+        line += " -fhost " + edited.ddnsHost;
+        lines.push_back(std::move(line));
+    }
+    if (edited.httpPort != listed.httpPort)
+        lines.push_back("httpport set -httpport " + std::to_string(edited.httpPort));
+    return lines;
+}
+
+std::vector<std::string> BuildHdsSetCommands(const TDevInfo& listed, const TDevInfo& edited,
+                                             std::string_view userName, std::string_view password,
+                                             std::string_view clientId) {
+    if (HasLineBreak(userName) || HasLineBreak(password) || HasLineBreak(clientId) ||
+        HasLineBreak(edited.deviceId))
+        return {};
+    std::vector<std::string> commands;
+    for (const auto& line : HdsSetCommandLines(listed, edited)) {
+        if (HasLineBreak(line))
+            return {};
+        commands.push_back(BuildHdsCommand(clientId, userName, password, edited.deviceId, line));
+    }
+    return commands;
+}
+
+bool SetHdsNetwork(const TDevInfo& listed, const TDevInfo& edited, std::string_view userName,
+                   std::string_view password, std::string_view clientId, TDatagramSender& sender,
+                   const std::string& group, std::uint16_t port) {
+    const auto lines = HdsSetCommandLines(listed, edited);
+    const auto commands = BuildHdsSetCommands(listed, edited, userName, password, clientId);
+    if (commands.size() != lines.size())
+        return false;
+    for (const auto& command : commands)
+        if (!GuardedSend(sender, ToByteView(command), group, port))
+            return false;
+    return true;
 }
 
 } // namespace zadari

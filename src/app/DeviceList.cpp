@@ -1,0 +1,439 @@
+#include "app/DeviceList.h"
+
+#include "app/DeviceText.h"
+#include "i18n/StrRes.h"
+#include "net/Tools_Net.h"
+#include "protocols/Encoding.h"
+
+#include <QSaveFile>
+
+#include <algorithm>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace zadari {
+
+namespace {
+
+constexpr std::int32_t kFreshAge = 10;
+
+/// The fields whose change makes a reply replace the row's record.
+bool ComparedFieldsDiffer(const TDevInfo& a, const TDevInfo& b) {
+    return a.ip != b.ip || a.name != b.name || a.httpPort != b.httpPort || a.family != b.family ||
+           a.mask != b.mask || a.gateway != b.gateway || a.dns1 != b.dns1 || a.dns2 != b.dns2 ||
+           a.dataPort != b.dataPort || a.ipMode != b.ipMode || a.ddnsUser != b.ddnsUser ||
+           a.ddnsPassword != b.ddnsPassword || a.version != b.version || a.ddnsHost != b.ddnsHost;
+}
+
+/// The MAC as the export file writes it: "-" removed, blanks as "0", letters upper case; a ":"
+/// stays.
+std::string ExportMac(const std::string& mac) {
+    std::string out;
+    out.reserve(mac.size());
+    for (const char c : mac) {
+        if (c == '-')
+            continue;
+        if (c == ' ')
+            out.push_back('0');
+        else if (c >= 'a' && c <= 'z')
+            out.push_back(static_cast<char>(c - 'a' + 'A'));
+        else
+            out.push_back(c);
+    }
+    return out;
+}
+
+int Sign(int v) {
+    return (v > 0) - (v < 0);
+}
+
+} // namespace
+
+struct TDeviceList::TNode {
+    TRow row;
+    std::vector<std::int32_t> ipKey; ///< TTools_Net::IpSortKey(row.text2), kept for sorting
+
+    void Fill(const TDevInfo& record) {
+        row.record = record;
+        row.record.age = kFreshAge;
+        row.caption = FamilyLetters(record.family);
+        row.text1 = record.name;
+        row.text2 = record.ip;
+        row.text3 = std::to_string(record.httpPort);
+        ipKey = TTools_Net::IpSortKey(record.ip);
+    }
+};
+
+struct TDeviceList::TImpl {
+    /// Display order. During the age pass a gap of `gapSize` slots (already released rows) may
+    /// stand at display position `gapAt`; everywhere else the gap is empty.
+    std::vector<std::unique_ptr<TNode>> rows;
+    std::size_t gapAt = 0;
+    std::size_t gapSize = 0;
+    std::unordered_map<std::string, TNode*> byMac;
+    int sortColumn = 2;
+    bool descending = false;
+    QString headers[kColumnCount] = {QStringLiteral("Mode"), QStringLiteral("Name"),
+                                     QStringLiteral("IP")};
+
+    std::size_t Count() const { return rows.size() - gapSize; }
+
+    TNode* At(std::size_t displayRow) const {
+        return rows[displayRow < gapAt ? displayRow : displayRow + gapSize].get();
+    }
+
+    /// The sort comparison made total by the MAC (unique in the list), so that every row has
+    /// exactly one place; descending is the exact reverse of ascending.
+    int Compare(const TNode& a, const TNode& b) const {
+        int c = 0;
+        switch (sortColumn) {
+        case 0:
+            c = CompareText(a.row.caption, b.row.caption);
+            break;
+        case 1:
+            c = CompareText(a.row.text1, b.row.text1);
+            break;
+        default:
+            c = TTools_Net::CompareIpSortKeys(a.ipKey, b.ipKey);
+            break;
+        }
+        c = Sign(c);
+        if (c == 0)
+            c = Sign(a.row.record.mac.compare(b.row.record.mac));
+        return descending ? -c : c;
+    }
+
+    bool Less(const TNode& a, const TNode& b) const { return Compare(a, b) < 0; }
+
+    /// Where `node` stands or would stand in [first, last) of the (gap-free) rows.
+    std::size_t LowerBound(const TNode& node, std::size_t first, std::size_t last) const {
+        const auto it = std::lower_bound(
+            rows.begin() + static_cast<std::ptrdiff_t>(first),
+            rows.begin() + static_cast<std::ptrdiff_t>(last), &node,
+            [this](const std::unique_ptr<TNode>& r, const TNode* n) { return Less(*r, *n); });
+        return static_cast<std::size_t>(it - rows.begin());
+    }
+
+    /// Display row of a node that is in the list.
+    std::size_t PositionOf(const TNode& node) const { return LowerBound(node, 0, rows.size()); }
+};
+
+TDeviceList::TDeviceList(QObject* parent) : QAbstractTableModel(parent), impl_(new TImpl) {}
+
+TDeviceList::~TDeviceList() {
+    delete impl_;
+}
+
+int TDeviceList::ListViewCompare(const TRow& a, const TRow& b, int column, bool descending) {
+    int c = 0;
+    switch (column) {
+    case 0:
+        c = CompareText(a.caption, b.caption);
+        break;
+    case 1:
+        c = CompareText(a.text1, b.text1);
+        break;
+    default:
+        c = TTools_Net::CompareIpOrder(a.text2, b.text2);
+        break;
+    }
+    c = Sign(c);
+    return descending ? -c : c;
+}
+
+bool TDeviceList::MergeDevice(const TDevInfo& record) {
+    if (record.family == kFamilyNone)
+        return false;
+    TImpl& d = *impl_;
+    if (const auto found = d.byMac.find(record.mac); found != d.byMac.end()) {
+        TNode* node = found->second;
+        if (!ComparedFieldsDiffer(node->row.record, record)) {
+            node->row.record.age = kFreshAge;
+            return false;
+        }
+        const auto oldRow = static_cast<int>(d.PositionOf(*node));
+        node->Fill(record);
+        Q_EMIT dataChanged(index(oldRow, 0), index(oldRow, kColumnCount - 1));
+        PlaceChangedRow(node, oldRow);
+        Q_EMIT RecordReplaced(
+            QString::fromLatin1(record.mac.data(), static_cast<qsizetype>(record.mac.size())));
+        return false;
+    }
+    auto node = std::make_unique<TNode>();
+    node->Fill(record);
+    const auto row = d.LowerBound(*node, 0, d.rows.size());
+    beginInsertRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row));
+    d.byMac.emplace(record.mac, node.get());
+    d.rows.insert(d.rows.begin() + static_cast<std::ptrdiff_t>(row), std::move(node));
+    endInsertRows();
+    Q_EMIT CountChanged();
+    return true;
+}
+
+void TDeviceList::PlaceChangedRow(TNode* node, int oldRow) {
+    TImpl& d = *impl_;
+    const auto from = static_cast<std::size_t>(oldRow);
+    // The new place among the other rows, which are still in order.
+    std::size_t to = from;
+    if (from > 0 && d.Less(*node, *d.rows[from - 1]))
+        to = d.LowerBound(*node, 0, from);
+    else if (from + 1 < d.rows.size() && d.Less(*d.rows[from + 1], *node))
+        to = d.LowerBound(*node, from + 1, d.rows.size()) - 1;
+    if (to == from)
+        return;
+    const auto destination = static_cast<int>(to > from ? to + 1 : to);
+    beginMoveRows(QModelIndex(), oldRow, oldRow, QModelIndex(), destination);
+    const auto first = d.rows.begin();
+    if (to > from)
+        std::rotate(first + static_cast<std::ptrdiff_t>(from),
+                    first + static_cast<std::ptrdiff_t>(from + 1),
+                    first + static_cast<std::ptrdiff_t>(to + 1));
+    else
+        std::rotate(first + static_cast<std::ptrdiff_t>(to),
+                    first + static_cast<std::ptrdiff_t>(from),
+                    first + static_cast<std::ptrdiff_t>(from + 1));
+    endMoveRows();
+}
+
+const TDevInfo* TDeviceList::FindRowByMac(const std::string& mac) const {
+    const auto found = impl_->byMac.find(mac);
+    return found == impl_->byMac.end() ? nullptr : &found->second->row.record;
+}
+
+int TDeviceList::RowOfMac(const std::string& mac) const {
+    const auto found = impl_->byMac.find(mac);
+    if (found == impl_->byMac.end())
+        return -1;
+    return static_cast<int>(impl_->PositionOf(*found->second));
+}
+
+void TDeviceList::ClearDeviceList() {
+    TImpl& d = *impl_;
+    if (d.rows.empty())
+        return;
+    beginRemoveRows(QModelIndex(), 0, static_cast<int>(d.rows.size()) - 1);
+    d.byMac.clear();
+    d.rows.clear();
+    endRemoveRows();
+    Q_EMIT CountChanged();
+}
+
+void TDeviceList::DeleteRow(int displayRow) {
+    TImpl& d = *impl_;
+    if (displayRow < 0 || static_cast<std::size_t>(displayRow) >= d.rows.size())
+        return;
+    beginRemoveRows(QModelIndex(), displayRow, displayRow);
+    const auto it = d.rows.begin() + displayRow;
+    d.byMac.erase((*it)->row.record.mac);
+    d.rows.erase(it);
+    endRemoveRows();
+    Q_EMIT CountChanged();
+}
+
+void TDeviceList::AgePass() {
+    TImpl& d = *impl_;
+    const auto expired = [](const TNode& node) {
+        return node.row.record.family != kFamilySdk && node.row.record.age <= 0;
+    };
+    bool anyExpired = false;
+    for (const auto& node : d.rows) {
+        if (node->row.record.family == kFamilySdk)
+            continue;
+        if (--node->row.record.age <= 0)
+            anyExpired = true;
+    }
+    if (!anyExpired)
+        return;
+    // Each run of expired rows leaves with one removal; the rows between runs are moved down
+    // once, so the pass stays linear however the expired rows are spread. Between two runs the
+    // released slots form the gap that At() skips, so views always see a consistent list.
+    const std::size_t n = d.rows.size();
+    std::size_t write = 0;
+    std::size_t read = 0;
+    for (std::size_t i = 0; i < n;) {
+        if (!expired(*d.rows[i])) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < n && expired(*d.rows[end]))
+            ++end;
+        if (write != read)
+            std::move(d.rows.begin() + static_cast<std::ptrdiff_t>(read),
+                      d.rows.begin() + static_cast<std::ptrdiff_t>(i),
+                      d.rows.begin() + static_cast<std::ptrdiff_t>(write));
+        write += i - read;
+        read = i;
+        d.gapAt = write;
+        d.gapSize = read - write;
+        beginRemoveRows(QModelIndex(), static_cast<int>(write),
+                        static_cast<int>(write + (end - i) - 1));
+        for (std::size_t k = i; k < end; ++k) {
+            d.byMac.erase(d.rows[k]->row.record.mac);
+            d.rows[k].reset();
+        }
+        read = end;
+        d.gapSize = read - write;
+        endRemoveRows();
+        i = end;
+    }
+    if (write != read)
+        std::move(d.rows.begin() + static_cast<std::ptrdiff_t>(read), d.rows.end(),
+                  d.rows.begin() + static_cast<std::ptrdiff_t>(write));
+    d.rows.resize(write + (n - read));
+    d.gapAt = 0;
+    d.gapSize = 0;
+    Q_EMIT CountChanged();
+}
+
+int TDeviceList::RowCount() const {
+    return static_cast<int>(impl_->Count());
+}
+
+const TDeviceList::TRow& TDeviceList::Row(int displayRow) const {
+    static const TRow kNoRow;
+    if (displayRow < 0 || static_cast<std::size_t>(displayRow) >= impl_->Count())
+        return kNoRow;
+    return impl_->At(static_cast<std::size_t>(displayRow))->row;
+}
+
+int TDeviceList::SortColumn() const {
+    return impl_->sortColumn;
+}
+
+bool TDeviceList::SortDescending() const {
+    return impl_->descending;
+}
+
+void TDeviceList::ColumnClick(int column) {
+    if (column < 0 || column >= kColumnCount)
+        return;
+    if (column == impl_->sortColumn) {
+        impl_->descending = !impl_->descending;
+    } else {
+        impl_->sortColumn = column;
+        impl_->descending = false;
+    }
+    SortAll();
+}
+
+void TDeviceList::SortAll() {
+    TImpl& d = *impl_;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<const TNode*> persistentNodes;
+    persistentNodes.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& i : before)
+        persistentNodes.push_back(d.rows[static_cast<std::size_t>(i.row())].get());
+    // Ascending and descending are exact reverses of each other (the order is total).
+    if (std::is_sorted(d.rows.rbegin(), d.rows.rend(),
+                       [&d](const auto& a, const auto& b) { return d.Less(*a, *b); }))
+        std::reverse(d.rows.begin(), d.rows.end());
+    else
+        std::sort(d.rows.begin(), d.rows.end(),
+                  [&d](const auto& a, const auto& b) { return d.Less(*a, *b); });
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype k = 0; k < before.size(); ++k)
+        after.push_back(
+            index(static_cast<int>(d.PositionOf(*persistentNodes[static_cast<std::size_t>(k)])),
+                  before[k].column()));
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TDeviceList::SetHeaderCaption(int column, const QString& caption) {
+    if (column < 0 || column >= kColumnCount)
+        return;
+    impl_->headers[column] = caption;
+    Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
+}
+
+QString TDeviceList::CountText() const {
+    return GetStrRes("IDS_DEVCOUNT") + QString::number(RowCount());
+}
+
+std::string TDeviceList::ExportText() const {
+    std::string text;
+    const std::size_t n = impl_->Count();
+    for (std::size_t i = 0; i < n; ++i) {
+        const TRow& row = impl_->At(i)->row;
+        text += std::to_string(i + 1);
+        text += '\t';
+        text += row.caption;
+        text += '\t';
+        text += row.record.name;
+        text += '\t';
+        text += row.record.ip;
+        text += '\t';
+        text += std::to_string(row.record.httpPort);
+        text += '\t';
+        text += ExportMac(row.record.mac);
+        text += "\r\n";
+    }
+    return text;
+}
+
+bool TDeviceList::ExportToFile(const QString& path, QString* error) const {
+    // QSaveFile writes a temporary file beside the target and renames it over the target only
+    // when everything was written, so a failed export leaves neither a partial nor a lost file.
+    QSaveFile file(path);
+    const auto fail = [&] {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    const std::string text = ExportText();
+    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
+        static_cast<qint64>(text.size()))
+        return fail();
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+int TDeviceList::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : RowCount();
+}
+
+int TDeviceList::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant TDeviceList::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.parent().isValid() || index.row() < 0 ||
+        static_cast<std::size_t>(index.row()) >= impl_->Count() || index.column() < 0 ||
+        index.column() >= kColumnCount)
+        return {};
+    const TRow& row = impl_->At(static_cast<std::size_t>(index.row()))->row;
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case 0:
+            return DecodeDeviceText(row.caption);
+        case 1:
+            return DecodeDeviceText(row.text1);
+        default:
+            return DecodeDeviceText(row.text2);
+        }
+    }
+    if (role == kMacRole)
+        return QString::fromLatin1(row.record.mac.data(),
+                                   static_cast<qsizetype>(row.record.mac.size()));
+    return {};
+}
+
+QVariant TDeviceList::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= kColumnCount)
+        return {};
+    return impl_->headers[section];
+}
+
+} // namespace zadari

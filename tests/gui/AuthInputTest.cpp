@@ -1,0 +1,153 @@
+#include "access/ui/AuthInput.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace zadari {
+namespace {
+
+/// Runs `action` on the dialog once its modal loop is running.
+template <typename F> void WhenShown(TfrmAuthInput& dialog, F action) {
+    QTimer::singleShot(0, &dialog, [&dialog, action] {
+        if (dialog.isVisible())
+            action(dialog);
+    });
+}
+
+TEST(TfrmAuthInput, ComponentsCarryTheirNamesAndEnglishCaptions) {
+    TfrmAuthInput dialog;
+    EXPECT_EQ(dialog.objectName(), QStringLiteral("frmAuthInput"));
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Validate Authentication"));
+    auto* label1 = dialog.findChild<QLabel*>(QStringLiteral("Label1"));
+    auto* label2 = dialog.findChild<QLabel*>(QStringLiteral("Label2"));
+    ASSERT_NE(label1, nullptr);
+    ASSERT_NE(label2, nullptr);
+    EXPECT_EQ(label1->text(), QStringLiteral("Account:"));
+    EXPECT_EQ(label2->text(), QStringLiteral("Password:"));
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("edUser")), dialog.edUser());
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("edPwd")), dialog.edPwd());
+    EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("btnOK"))->text(),
+              QStringLiteral("&OK"));
+    EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("btnCancel"))->text(),
+              QStringLiteral("&Cancel"));
+    EXPECT_FALSE(dialog.btnOK()->isDefault());
+    EXPECT_FALSE(dialog.btnCancel()->isDefault());
+}
+
+TEST(TfrmAuthInput, FieldsRefuseTheFourteenthCharacter) {
+    TfrmAuthInput dialog;
+    dialog.show();
+    for (QLineEdit* field : {dialog.edUser(), dialog.edPwd()}) {
+        field->clear();
+        QTest::keyClicks(field, QStringLiteral("abcdefghijklmn"));
+        EXPECT_EQ(field->text(), QStringLiteral("abcdefghijklm"));
+    }
+    dialog.SetPassword(QStringLiteral("0123456789abcdef"));
+    EXPECT_EQ(dialog.edPwd()->text().size(), 13);
+}
+
+TEST(TfrmAuthInput, PasswordIsMasked) {
+    TfrmAuthInput dialog;
+    EXPECT_EQ(dialog.edPwd()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog.edUser()->echoMode(), QLineEdit::Normal);
+    dialog.SetPassword(QStringLiteral("secret"));
+    dialog.show();
+    EXPECT_EQ(dialog.edPwd()->displayText(), QStringLiteral("******"));
+}
+
+TEST(TfrmAuthInput, OkGivesTrimmedTexts) {
+    QString user = QStringLiteral("admin");
+    QString password;
+    TfrmAuthInput dialog;
+    dialog.SetUser(user);
+    WhenShown(dialog, [](TfrmAuthInput& d) {
+        d.edUser()->end(false);
+        QTest::keyClicks(d.edUser(), QStringLiteral("  "));
+        QTest::keyClicks(d.edPwd(), QStringLiteral("  pa ss\t"));
+        QTest::mouseClick(d.btnOK(), Qt::LeftButton);
+    });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(dialog.User(), QStringLiteral("admin"));
+    EXPECT_EQ(dialog.Password(), QStringLiteral("pa ss"));
+}
+
+TEST(TfrmAuthInput, OkWithEmptyFieldsIsAccepted) {
+    TfrmAuthInput dialog;
+    WhenShown(dialog, [](TfrmAuthInput& d) { d.btnOK()->click(); });
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.User().isEmpty());
+    EXPECT_TRUE(dialog.Password().isEmpty());
+}
+
+TEST(TfrmAuthInput, CloseBoxAndCancelAnswerCancel) {
+    {
+        TfrmAuthInput dialog;
+        WhenShown(dialog, [](TfrmAuthInput& d) { d.close(); });
+        EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    }
+    {
+        TfrmAuthInput dialog;
+        WhenShown(dialog, [](TfrmAuthInput& d) { d.btnCancel()->click(); });
+        EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    }
+}
+
+TEST(TfrmAuthInput, EnterInAFieldDoesNotCloseTheDialog) {
+    TfrmAuthInput dialog;
+    dialog.show();
+    dialog.edPwd()->setFocus();
+    QTest::keyClick(dialog.edPwd(), Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+}
+
+TEST(TfrmAuthInput, AskPassesPresetsAndKeepsThemOnCancel) {
+    QString user = QStringLiteral("admin");
+    QString password = QStringLiteral("preset");
+    int translations = 0;
+    QString seenUser;
+    auto answer = [&](QWidget* w) {
+        ++translations;
+        auto* d = static_cast<TfrmAuthInput*>(w);
+        QTimer::singleShot(0, d, [d, &seenUser] {
+            seenUser = d->edUser()->text();
+            d->edUser()->setText(QStringLiteral(" root "));
+            d->close();
+        });
+    };
+    EXPECT_FALSE(TfrmAuthInput::Ask(nullptr, user, password, answer));
+    EXPECT_EQ(translations, 1);
+    EXPECT_EQ(seenUser, QStringLiteral("admin"));
+    EXPECT_EQ(user, QStringLiteral("admin"));
+    EXPECT_EQ(password, QStringLiteral("preset"));
+
+    auto accept = [&](QWidget* w) {
+        ++translations;
+        auto* d = static_cast<TfrmAuthInput*>(w);
+        QTimer::singleShot(0, d, [d] {
+            d->edPwd()->setText(QStringLiteral(" 1234 "));
+            d->btnOK()->click();
+        });
+    };
+    EXPECT_TRUE(TfrmAuthInput::Ask(nullptr, user, password, accept));
+    EXPECT_EQ(translations, 2);
+    EXPECT_EQ(user, QStringLiteral("admin"));
+    EXPECT_EQ(password, QStringLiteral("1234"));
+}
+
+TEST(TfrmAuthInput, ShowingIsRaisedEachTimeTheDialogAppears) {
+    TfrmAuthInput dialog;
+    QSignalSpy showing(&dialog, &TfrmAuthInput::Showing);
+    dialog.show();
+    dialog.hide();
+    dialog.show();
+    EXPECT_EQ(showing.count(), 2);
+}
+
+} // namespace
+} // namespace zadari
