@@ -137,11 +137,10 @@ TEST(DispatchReply, TextAndUicamMagicsGoToTheirParsers) {
         TDevInfo direct = Cleared();
         const bool accepted = c.parser(c.datagram, direct);
         TDevInfo r = Cleared();
+        EXPECT_TRUE(accepted);
         EXPECT_EQ(Dispatch(c.datagram, r), accepted);
         EXPECT_EQ(r, direct);
-        if (accepted) {
-            EXPECT_EQ(r.family, c.family);
-        }
+        EXPECT_EQ(r.family, c.family);
     }
 }
 
@@ -176,6 +175,23 @@ TEST(DispatchReply, FamilyEightNeedsThreeBytesStartingWithTwo0x10) {
         EXPECT_EQ(r, direct);
         EXPECT_EQ(sender.Log(), directSender.Log());
     }
+}
+
+TEST(DispatchReply, TheFamilyEightExchangeAnswersThroughTheContextsSender) {
+    // A device's first answer (code 0x8F01, 140 bytes) is answered, and gives no record.
+    std::string first = "\x10\x10\x01\x8F\x12\x34\x84\x00"s;
+    for (int i = 8; i < 140; ++i)
+        first += static_cast<char>(i);
+    TRecordingSender sender;
+    TDispatchContext context;
+    context.sender6801 = &sender;
+    context.findRowByMac = [](const std::string&) -> const TDevInfo* { return nullptr; };
+    TDevInfo r = Cleared();
+    EXPECT_FALSE(DispatchReply(first, r, context));
+    EXPECT_EQ(r, Cleared());
+    ASSERT_EQ(sender.Sent().size(), 1u);
+    EXPECT_EQ(sender.Sent()[0].port, 6801);
+    EXPECT_EQ(sender.Sent()[0].bytes.size(), 136u);
 }
 
 } // namespace
