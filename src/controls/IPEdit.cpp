@@ -147,8 +147,15 @@ public:
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
+    /// The owner is going away: its focus-out during destruction must not reach it.
+    void Detach() { owner_ = nullptr; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override {
+        if (owner_ == nullptr) {
+            QLineEdit::keyPressEvent(event);
+            return;
+        }
         const bool plain =
             (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ==
             Qt::NoModifier;
@@ -201,12 +208,14 @@ protected:
 
     void focusInEvent(QFocusEvent* event) override {
         QLineEdit::focusInEvent(event);
-        owner_->FieldEntered(index_);
+        if (owner_ != nullptr)
+            owner_->FieldEntered(index_);
     }
 
     void focusOutEvent(QFocusEvent* event) override {
         QLineEdit::focusOutEvent(event);
-        owner_->FieldLeft(index_);
+        if (owner_ != nullptr)
+            owner_->FieldLeft(index_);
     }
 
 private:
@@ -240,7 +249,11 @@ TIPEdit::TIPEdit(QWidget* parent) : QWidget(parent) {
     creating_ = false;
 }
 
-TIPEdit::~TIPEdit() = default;
+TIPEdit::~TIPEdit() {
+    // QWidget's destructor moves the focus away from a field; by then this is no TIPEdit.
+    for (TIPField* edit : edits_)
+        edit->Detach();
+}
 
 bool TIPEdit::Blank() const {
     for (const TIPField* edit : edits_) {
@@ -284,6 +297,12 @@ QString TIPEdit::IPString() const {
 void TIPEdit::SetIPString(const QString& text) {
     if (text == IPString())
         return;
+    // A record without an address gives an empty text: that is "no address", shown as the
+    // control's own empty value rather than as the broadcast address it would parse to.
+    if (text.trimmed().isEmpty()) {
+        SetIP(0);
+        return;
+    }
     const std::string bytes = text.toStdString();
     SetIP(InetAddrToPacked(bytes).value_or(0xFFFFFFFFu));
 }

@@ -62,7 +62,8 @@ public:
     /// The address the fields show as dotted decimal text.
     QString IPString() const;
     /// Does nothing when `text` equals IPString(); otherwise shows the address inet_addr makes
-    /// of it, or 255.255.255.255 when the text is not an address.
+    /// of it, or 255.255.255.255 when the text is not an address. An empty or blank text
+    /// shows 0.0.0.0.
     void SetIPString(const QString& text);
 
     /// Packs the stored fields and shows them.

@@ -1,5 +1,6 @@
 #include "protocols/Ctp.h"
 
+#include "protocols/CommaText.h"
 #include "protocols/CtpHdsFraming.h"
 #include "protocols/Encoding.h"
 
@@ -46,11 +47,8 @@ bool ParseCtpReply(std::string_view datagram, TDevInfo& record) {
         record.ip = value;
     if (GetCtpValue("-netmask", lines, value))
         record.mask = value;
-    if (GetCtpValue("-portctp", lines, value)) {
-        std::int32_t port = 80;
-        ReadDecimalInt32(value, port);
-        record.httpPort = static_cast<std::uint16_t>(port);
-    }
+    if (GetCtpValue("-portctp", lines, value))
+        record.httpPort = static_cast<std::uint16_t>(DecimalOr(value, 80));
     if (GetCtpValue("-mdns", lines, value))
         record.dns1 = value;
     if (GetCtpValue("-sdns", lines, value))
@@ -114,7 +112,7 @@ std::string BuildCtpSetCommand(const TDevInfo& listed, const TDevInfo& edited,
 }
 
 bool SetCtpNetwork(const TDevInfo& listed, const TDevInfo& edited, std::string_view password,
-                   TDatagramSender& sender) {
+                   TDatagramSender& sender, std::uint16_t /*port*/) {
     const std::string command = BuildCtpSetCommand(listed, edited, password);
     if (command.empty())
         return false;

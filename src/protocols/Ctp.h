@@ -28,8 +28,9 @@ std::string MacWithColons(std::string_view text);
 /// request's lines.
 std::string BuildCtpSetCommand(const TDevInfo& listed, const TDevInfo& edited,
                                std::string_view password);
-/// Broadcasts the setip request to port 7999. False when it could not be built or sent.
+/// Broadcasts the setip request to port 7999 (the devices listen there only, so `port` is not
+/// used). False when it could not be built or sent.
 bool SetCtpNetwork(const TDevInfo& listed, const TDevInfo& edited, std::string_view password,
-                   TDatagramSender& sender);
+                   TDatagramSender& sender, std::uint16_t port = kCtpPort);
 
 } // namespace zadari

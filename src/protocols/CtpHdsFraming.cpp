@@ -2,8 +2,6 @@
 
 #include "protocols/Encoding.h"
 
-#include <limits>
-
 namespace zadari {
 
 TTextLines SplitReplyLines(std::string_view text) {
@@ -37,33 +35,6 @@ bool GetHdsValue(std::string_view key, const TTextLines& lines, std::string& val
     if (line == nullptr)
         return false;
     value = line->substr(key.size());
-    return true;
-}
-
-bool ReadDecimalInt32(std::string_view text, std::int32_t& value) {
-    std::size_t pos = 0;
-    while (pos < text.size() && text[pos] == ' ')
-        ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    if (pos == text.size())
-        return false;
-    std::int64_t magnitude = 0;
-    for (; pos < text.size(); ++pos) {
-        const char c = text[pos];
-        if (c < '0' || c > '9')
-            return false;
-        magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
-            return false;
-    }
-    const std::int64_t signedValue = negative ? -magnitude : magnitude;
-    if (signedValue > std::numeric_limits<std::int32_t>::max())
-        return false;
-    value = static_cast<std::int32_t>(signedValue);
     return true;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 // What the CTP and HDS header-style text protocols share: cutting a reply into lines, reading a
-// value by its argument name or key, the decimal numbers their replies carry, and the layout of
-// the requests the system sends.
+// value by its argument name or key, and the layout of the requests the system sends.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,10 +21,6 @@ bool GetCtpValue(std::string_view name, const TTextLines& lines, std::string& va
 
 /// HDS rule: `key` includes its "="; the first line that begins with it gives the rest of the line.
 bool GetHdsValue(std::string_view key, const TTextLines& lines, std::string& value);
-
-/// A decimal number as the devices write it: leading blanks and one sign allowed, then digits up
-/// to the end of the text, within the int32 range. False (value untouched) for anything else.
-bool ReadDecimalInt32(std::string_view text, std::int32_t& value);
 
 /// "CMD <command> CTP/1.0" with its length header; `argumentLines` are the "\r\n"-terminated
 /// argument lines, to which the closing empty line is added. The count covers the empty line

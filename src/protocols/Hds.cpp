@@ -1,5 +1,6 @@
 #include "protocols/Hds.h"
 
+#include "protocols/CommaText.h"
 #include "protocols/CtpHdsFraming.h"
 #include "protocols/Encoding.h"
 
@@ -38,11 +39,8 @@ bool ParseHdsReply(std::string_view datagram, TDevInfo& record) {
         record.ip = value;
     if (GetHdsValue("MASK=", lines, value))
         record.mask = value;
-    if (GetHdsValue("Http-Port=", lines, value)) {
-        std::int32_t port = 80;
-        ReadDecimalInt32(value, port);
-        record.httpPort = static_cast<std::uint16_t>(port);
-    }
+    if (GetHdsValue("Http-Port=", lines, value))
+        record.httpPort = static_cast<std::uint16_t>(DecimalOr(value, 80));
     if (GetHdsValue("Fdns=", lines, value))
         record.dns1 = value;
     if (GetHdsValue("Sdns=", lines, value))
@@ -67,11 +65,8 @@ bool ParseHdsReply(std::string_view datagram, TDevInfo& record) {
         record.ddnsPassword = value;
     if (GetHdsValue("DDNS-Host=", lines, value))
         record.ddnsHost = value;
-    if (GetHdsValue("DDNS-Port=", lines, value)) {
-        std::int32_t port = 808;
-        ReadDecimalInt32(value, port);
-        record.ddnsPort = port;
-    }
+    if (GetHdsValue("DDNS-Port=", lines, value))
+        record.ddnsPort = DecimalOr(value, 808);
     if (GetHdsValue("Software-Version=", lines, value))
         record.version = value;
     return true;

@@ -3,6 +3,7 @@
 #include "protocols/ByteReader.h"
 #include "protocols/ByteWriter.h"
 #include "protocols/Encoding.h"
+#include "protocols/Moi.h"
 
 namespace zadari {
 
@@ -26,49 +27,6 @@ constexpr std::size_t kNameWidth = 24;
 constexpr std::size_t kDdnsHostAt = 142;
 constexpr std::size_t kDdnsUserAt = 272;
 constexpr std::size_t kDdnsPasswordAt = 336;
-
-/// Well-formed UTF-8: no stray continuation byte, no lead byte without all its continuation
-/// bytes, no overlong form, no surrogate, nothing above U+10FFFF.
-bool IsWellFormedUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        if (text.size() - i - 1 < extra)
-            return false;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto c = static_cast<unsigned char>(text[i + k]);
-            const unsigned char min = k == 1 ? low : 0x80;
-            const unsigned char max = k == 1 ? high : 0xBF;
-            if (c < min || c > max)
-                return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
 
 /// At most `maxBytes` of `text`, never ending inside a UTF-8 sequence of a well-formed text, so
 /// that the device does not report back a name cut in the middle of a character.

@@ -3,6 +3,7 @@
 #include "protocols/ByteReader.h"
 #include "protocols/ByteWriter.h"
 #include "protocols/Encoding.h"
+#include "protocols/Moi.h"
 
 #include <algorithm>
 #include <array>
@@ -36,46 +37,6 @@ std::string IpText(const TByteReader& reader, std::size_t offset) {
         text += std::to_string(reader.U8(offset + i));
     }
     return text;
-}
-
-/// One dotted part as the platform's string-to-integer conversion reads it (leading blanks, a
-/// sign, digits to the end); its low 8 bits.
-std::optional<std::uint8_t> IpPart(std::string_view part) {
-    std::size_t pos = 0;
-    while (pos < part.size() && part[pos] == ' ')
-        ++pos;
-    bool negative = false;
-    if (pos < part.size() && (part[pos] == '+' || part[pos] == '-')) {
-        negative = part[pos] == '-';
-        ++pos;
-    }
-    if (pos == part.size())
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (; pos < part.size(); ++pos) {
-        if (part[pos] < '0' || part[pos] > '9' || value > 0x7FFFFFFF)
-            return std::nullopt;
-        value = value * 10 + (part[pos] - '0');
-    }
-    if (negative)
-        value = -value;
-    if (value > 0x7FFFFFFF || value < -0x80000000LL)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) & 0xFFu);
-}
-
-std::optional<std::array<std::uint8_t, 4>> IpBytes(std::string_view text) {
-    std::array<std::uint8_t, 4> bytes{};
-    for (auto& byte : bytes) {
-        const std::size_t dot = text.find('.');
-        const std::string_view part = text.substr(0, dot);
-        text = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
-        const auto value = IpPart(part);
-        if (!value)
-            return std::nullopt;
-        byte = *value;
-    }
-    return bytes;
 }
 
 /// The seven NUL-terminated strings of the area at 8 + byte 52. A string that runs to the end of
@@ -170,11 +131,11 @@ bool ParseUicamReply(std::string_view datagram, TDevInfo& record) {
 bool BuildUicamSetCommand(const TDevInfo& listed, const TDevInfo& edited, TBytes& command) {
     if (!listed.HasRawReply())
         return false;
-    const auto ip = IpBytes(edited.ip);
-    const auto gateway = IpBytes(edited.gateway);
-    const auto mask = IpBytes(edited.mask);
-    const auto dns1 = IpBytes(edited.dns1);
-    const auto dns2 = IpBytes(edited.dns2);
+    const auto ip = DottedToBytes(edited.ip);
+    const auto gateway = DottedToBytes(edited.gateway);
+    const auto mask = DottedToBytes(edited.mask);
+    const auto dns1 = DottedToBytes(edited.dns1);
+    const auto dns2 = DottedToBytes(edited.dns2);
     if (!ip || !gateway || !mask || !dns1 || !dns2)
         return false;
 

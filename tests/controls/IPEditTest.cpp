@@ -110,8 +110,12 @@ TEST(TIPEdit, IPStringWriteUsesShortFormsAndShowsBroadcastForNonsense) {
     edit.SetIPString(QStringLiteral("abc"));
     EXPECT_EQ(edit.IPString(), QStringLiteral("255.255.255.255"));
     EXPECT_EQ(edit.Field2(), 255);
+    // No address at all is not the broadcast address: an empty text shows 0.0.0.0.
     edit.SetIPString(QString());
-    EXPECT_EQ(edit.IPString(), QStringLiteral("255.255.255.255"));
+    EXPECT_EQ(edit.IPString(), QStringLiteral("0.0.0.0"));
+    edit.SetIPString(QStringLiteral("1.2.3.4"));
+    edit.SetIPString(QStringLiteral("  "));
+    EXPECT_EQ(edit.IPString(), QStringLiteral("0.0.0.0"));
 }
 
 TEST(TIPEdit, WritesThatChangeNothingRaiseNothing) {

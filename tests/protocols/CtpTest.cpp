@@ -186,6 +186,11 @@ TEST(SetCtpNetwork, BroadcastsToPort7999AndReportsFailures) {
     EXPECT_EQ(sender.Attempts()[0].port, 7999);
     EXPECT_EQ(sender.Attempts()[0].Text(), BuildCtpSetCommand(ListedCtp(), ListedCtp(), "pw"));
 
+    TRecordingSender otherPort;
+    EXPECT_TRUE(SetCtpNetwork(ListedCtp(), ListedCtp(), "pw", otherPort, 7000));
+    ASSERT_EQ(otherPort.Attempts().size(), 1u);
+    EXPECT_EQ(otherPort.Attempts()[0].port, 7999);
+
     TRecordingSender failing;
     failing.FailAll();
     EXPECT_FALSE(SetCtpNetwork(ListedCtp(), ListedCtp(), "pw", failing));

@@ -44,36 +44,6 @@ TEST(GetHdsValue, KeyIncludesItsEqualsSignAndIsCaseSensitive) {
     EXPECT_EQ(value, "kept");
 }
 
-TEST(ReadDecimalInt32, AcceptsLeadingBlanksAndSignOnly) {
-    struct Case {
-        const char* text;
-        bool ok;
-        std::int32_t value;
-    };
-    const Case cases[] = {
-        {"8080", true, 8080},
-        {"  42", true, 42},
-        {"-7", true, -7},
-        {"+5", true, 5},
-        {"2147483647", true, 2147483647},
-        {"-2147483648", true, -2147483647 - 1},
-        {"2147483648", false, 0},
-        {"99999999999999999999", false, 0},
-        {"", false, 0},
-        {" ", false, 0},
-        {"-", false, 0},
-        {"12 ", false, 0},
-        {"0x10", false, 0},
-        {"abc", false, 0},
-        {"- 5", false, 0},
-    };
-    for (const auto& c : cases) {
-        std::int32_t value = 12345;
-        EXPECT_EQ(ReadDecimalInt32(c.text, value), c.ok) << c.text;
-        EXPECT_EQ(value, c.ok ? c.value : 12345) << c.text;
-    }
-}
-
 TEST(BuildCtpCommand, CountCoversTheEmptyLineArgumentsAndClosingLine) {
     // 100 bytes after the empty line (98 bytes of argument line and the closing CR LF): 102.
     const std::string argument = "-name " + std::string(90, 'n') + "\r\n"; // 98 bytes

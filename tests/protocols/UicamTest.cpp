@@ -25,8 +25,9 @@ constexpr char kS5[] = "GET /api/userip.asp?username=bob&userpwd=pw&tcpport=80&l
 
 /// A reply laid out by hand: the string area starts at 8 + 56 = 64 and holds
 /// "admin:1234", "s2", "dyn.example.com", "s4", kS5, "pa:pb", "s7".
+/// A shorter `size` cuts the reply there.
 TBytes SampleReply(std::size_t size = 300) {
-    TBytes b(size, 0);
+    TBytes b(std::max<std::size_t>(size, 300), 0);
     PutText(b, 0, "uiv2");
     Put(b, 4, {0x01, 0x0A});
     Put(b, 8, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
@@ -48,6 +49,7 @@ TBytes SampleReply(std::size_t size = 300) {
         PutText(b, at, s);
         at += s.size() + 1;
     }
+    b.resize(size);
     return b;
 }
 

@@ -1,0 +1,36 @@
+#pragma once
+// TDevInfo as JSON, every field under its own name in record order, plus "letters" (the family
+// letters) and "rawReply" (upper-case hex, or null). Texts are the device's bytes decoded as the
+// window shows them; numbers are JSON numbers.
+#include "protocols/DevInfo.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace zadari {
+
+/// One field of TDevInfo: its JSON name and where it lives in the record. The table of them is
+/// the one place that lists the fields.
+struct TDevInfoField {
+    using TMember =
+        std::variant<std::string TDevInfo::*, std::int32_t TDevInfo::*, std::uint16_t TDevInfo::*,
+                     std::uint8_t TDevInfo::*, TBytes TDevInfo::*>;
+    const char* name;
+    TMember member;
+};
+
+/// Every field of TDevInfo in record order.
+const std::vector<TDevInfoField>& DevInfoFields();
+
+/// One object, keys in record order, then "letters" and "rawReply".
+std::string DevInfoToJson(const TDevInfo& record);
+/// An array of objects, one per line, for the rows given.
+std::string DevInfoListToJson(const std::vector<const TDevInfo*>& records);
+
+/// A JSON string literal (with quotes) for UTF-8 text; control characters are escaped.
+std::string JsonQuote(std::string_view utf8);
+
+} // namespace zadari
