@@ -458,7 +458,8 @@ DEVICES = [
     {"family": 8, "mac": "00:10:00:00:00:08", "name": "bin", "deviceId": "0102030405060708", "seqWord": 0x0305},
     {"family": 9, "mac": "00:10:00:00:00:09", "name": "dh9", "httpPort": 81, "version": "84.2.0.121"},
     {"family": 9, "mac": "00:10:00:00:00:19", "name": "dh9b", "ackStatus": 1, "httpPort": 82, "httpAnswer": 302},
-    {"family": 2, "mac": "001000000022", "name": "moi401", "httpPort": 83, "httpAnswer": 401},
+    {"family": 2, "mac": "001000000022", "name": "moi401", "httpPort": 83, "httpAnswer": 401,
+     "ip": "10.231.0.50"},
     {"family": 999, "mac": "00:10:00:00:09:99", "name": "zorixnet"},
 ]
 
@@ -633,6 +634,12 @@ except urllib.error.HTTPError as error:
         self.assertEqual(result.returncode, 0, result.stderr)
         status, _, text = result.stdout.partition("\n")
         return int(status), text
+
+    def test_device_reachable_at_its_own_address(self):
+        result = self.topo.pc.python("import urllib.request; print(urllib.request.urlopen("
+                                     "'http://10.231.0.50:83/', timeout=5).read().decode())")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("moi401", result.stdout)
 
     def test_http_status_page(self):
         status, text = self.http(81, "/get_Status.cgi?user=admin&pwd=")
