@@ -297,6 +297,25 @@ TEST(PrivateFolder, BaseIsAPrivateRuntimeFolderOrTheTemporaryFolder) {
         qputenv("XDG_RUNTIME_DIR", saved);
 }
 
+TEST_F(LanguageStoreTest, WithoutABaseTheStoreLivesInTheRuntimeFolder) {
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray runtime = QFile::encodeName(m_base.path());
+    chmod(runtime.constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    QString folder;
+    {
+        TLanguageStore store;
+        folder = store.Folder();
+        EXPECT_TRUE(folder.startsWith(m_base.path() + QLatin1Char('/'))) << folder.toStdString();
+        EXPECT_EQ(store.FilesWritten(), 7);
+    }
+    EXPECT_FALSE(Exists(folder));
+    if (saved.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", saved);
+}
+
 // --- Code pages and the start language ---
 
 TEST(CodePage, CodePagesFollowTheLocale) {
