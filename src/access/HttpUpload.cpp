@@ -1,107 +1,193 @@
 #include "access/HttpUpload.h"
 
-#include "access/CurlSession.h"
+#include "access/HttpAnswer.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <strings.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// The uploads speak HTTP over a plain socket of their own: the cameras' CGIs are picky about the
+// request's exact head (line order included), which libcurl rearranges (it puts Host first).
 
 namespace zadari {
 
 namespace {
 
-class TFileReader {
+using TClock = std::chrono::steady_clock;
+
+class TFd {
 public:
-    explicit TFileReader(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~TFileReader() {
+    explicit TFd(int fd = -1) : fd_(fd) {}
+    ~TFd() {
         if (fd_ >= 0)
             ::close(fd_);
     }
-    TFileReader(const TFileReader&) = delete;
-    TFileReader& operator=(const TFileReader&) = delete;
-    int Fd() const { return fd_; }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
 
 private:
     int fd_;
 };
 
-struct TUploadState {
-    const TFileUploadRequest* request = nullptr;
-    int fd = -1;
-    std::int64_t headSent = 0;
-    std::int64_t fileSent = 0;
-    std::int64_t tailSent = 0;
-    bool fileFailed = false;
+// Polls in short slices so that a cancel is seen quickly; the silence clock restarts whenever a
+// byte moves.
+class TExchange {
+public:
+    TExchange(int fd, const TFileUploadRequest& request, const TUploadProgress& progress,
+              std::int64_t headSize)
+        : fd_(fd), request_(request), progress_(&progress), total_(request.BodySize()),
+          sentBody_(-headSize) {}
+
     bool cancelled = false;
-    bool hasLocation = false;
-    const TUploadProgress* progress = nullptr;
-    TSilenceWatch silence;
-    CURL* handle = nullptr;
+
+    bool Connect(const sockaddr* address, socklen_t length) {
+        if (::connect(fd_, address, length) == 0)
+            return true;
+        if (errno != EINPROGRESS)
+            return false;
+        const auto deadline = TClock::now() + std::chrono::milliseconds(request_.connectTimeoutMs);
+        for (;;) {
+            if (!StillWanted())
+                return false;
+            const auto now = TClock::now();
+            if (now >= deadline)
+                return false;
+            const int slice = SliceUntil(deadline);
+            pollfd p{fd_, POLLOUT, 0};
+            const int ready = ::poll(&p, 1, slice);
+            if (ready < 0 && errno != EINTR)
+                return false;
+            if (ready > 0) {
+                int error = 0;
+                socklen_t len = sizeof error;
+                return ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+            }
+        }
+    }
+
+    /// Sends every byte of `data`; reads (and keeps) what the camera says meanwhile.
+    bool Send(const char* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+            if (n > 0) {
+                data += n;
+                size -= static_cast<std::size_t>(n);
+                sentBody_ += n;
+                Moved();
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                return false;
+            if (!WaitFor(POLLOUT))
+                return false;
+        }
+        return true;
+    }
+
+    /// Body bytes sent so far (the request's head does not count).
+    std::int64_t SentBody() const { return std::max<std::int64_t>(sentBody_, 0); }
+
+    /// Reads until the answer is complete (or broken, or silent for too long).
+    bool ReadAnswer() {
+        char buffer[16384];
+        while (answer_.State() == THttpAnswerReader::TState::NeedMore) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                Moved();
+                answer_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+                continue;
+            }
+            if (n == 0) {
+                answer_.Close();
+                break;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return false;
+            if (!WaitFor(POLLIN))
+                return false;
+        }
+        return answer_.State() == THttpAnswerReader::TState::Complete;
+    }
+
+    const THttpAnswerReader& Answer() const { return answer_; }
+
+private:
+    bool StillWanted() {
+        if (*progress_ && !(*progress_)(SentBody(), total_)) {
+            cancelled = true;
+            return false;
+        }
+        return true;
+    }
+
+    void Moved() { lastMove_ = TClock::now(); }
+
+    static int SliceUntil(TClock::time_point deadline) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, 100));
+    }
+
+    // Waits for `events`; answer bytes that arrive while we still send are taken in, so a camera
+    // that answers early (and stops reading) is heard.
+    bool WaitFor(short events) {
+        for (;;) {
+            if (!StillWanted())
+                return false;
+            const auto deadline = lastMove_ + std::chrono::milliseconds(request_.silenceTimeoutMs);
+            if (TClock::now() >= deadline)
+                return false;
+            pollfd p{fd_, static_cast<short>(events | POLLIN), 0};
+            const int ready = ::poll(&p, 1, SliceUntil(deadline));
+            if (ready < 0 && errno != EINTR)
+                return false;
+            if (ready <= 0)
+                continue;
+            if ((p.revents & events) != 0)
+                return true;
+            if ((p.revents & POLLIN) != 0 && events == POLLOUT) {
+                char buffer[4096];
+                const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+                if (n <= 0)
+                    return false; // closed or broken while we still had bytes to send
+                Moved();
+                answer_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+                continue;
+            }
+            if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+                return false;
+        }
+    }
+
+    int fd_;
+    const TFileUploadRequest& request_;
+    const TUploadProgress* progress_;
+    std::int64_t total_;
+    std::int64_t sentBody_;
+    TClock::time_point lastMove_ = TClock::now();
+    THttpAnswerReader answer_;
 };
 
-size_t CopyPiece(const std::string& piece, std::int64_t& sent, char* buffer, size_t room) {
-    const auto left = static_cast<std::int64_t>(piece.size()) - sent;
-    const auto n =
-        static_cast<size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(room)));
-    std::memcpy(buffer, piece.data() + sent, n);
-    sent += static_cast<std::int64_t>(n);
-    return n;
-}
-
-size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
-    auto* s = static_cast<TUploadState*>(user);
-    const size_t room = size * count;
-    size_t filled = 0;
-    const TFileUploadRequest& r = *s->request;
-    if (s->headSent < static_cast<std::int64_t>(r.bodyHead.size()))
-        filled += CopyPiece(r.bodyHead, s->headSent, buffer, room);
-    while (filled < room && s->fileSent < r.fileSize) {
-        const auto want = static_cast<size_t>(std::min<std::int64_t>(
-            r.fileSize - s->fileSent, static_cast<std::int64_t>(room - filled)));
-        const ssize_t got = ::read(s->fd, buffer + filled, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            // The file shrank or broke under us: sending less than announced would leave the
-            // device waiting, padding would hand it a corrupt image.
-            s->fileFailed = true;
-            return CURL_READFUNC_ABORT;
-        }
-        filled += static_cast<size_t>(got);
-        s->fileSent += got;
-    }
-    if (filled < room && s->fileSent >= r.fileSize)
-        filled += CopyPiece(r.bodyTail, s->tailSent, buffer + filled, room - filled);
-    return filled;
-}
-
-size_t DropBody(char*, size_t size, size_t count, void*) {
-    return size * count;
-}
-
-size_t NoteHeader(char* line, size_t size, size_t count, void* user) {
-    auto* s = static_cast<TUploadState*>(user);
-    const size_t n = size * count;
-    if (n >= 5 && std::memcmp(line, "HTTP/", 5) == 0)
-        s->hasLocation = false; // a new answer starts (an interim 100 came before)
-    else if (n >= 9 && ::strncasecmp(line, "Location:", 9) == 0)
-        s->hasLocation = true;
-    return n;
-}
-
-int WatchUpload(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
-    auto* s = static_cast<TUploadState*>(user);
-    if (s->progress != nullptr && *s->progress &&
-        !(*s->progress)(static_cast<std::int64_t>(sent), s->request->BodySize())) {
-        s->cancelled = true;
-        return 1;
-    }
-    return s->silence.Expired(s->handle, received, sent) ? 1 : 0;
+std::string RequestHead(const TFileUploadRequest& r) {
+    std::string head = "POST " + r.target + " HTTP/1.1\r\n";
+    for (const std::string& line : r.headers)
+        head.append(line).append("\r\n");
+    head.append("\r\n");
+    return head;
 }
 
 } // namespace
@@ -116,65 +202,70 @@ std::int64_t FileSizeOf(const std::string& filePath) {
 TUploadAnswer UploadFileRequest(const TFileUploadRequest& request,
                                 const TUploadProgress& progress) {
     TUploadAnswer answer;
-    TFileReader file(request.filePath);
-    if (file.Fd() < 0)
+    TFd file(::open(request.filePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Get() < 0)
         return answer;
-    TCurlEasy curl;
-    if (!curl)
-        return answer;
-    CURL* h = curl.Get();
 
-    TCurlHeaders headers;
-    for (const std::string& line : request.headers) {
-        if (!headers.Append(line.c_str()))
-            return answer;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(request.port);
+    if (::getaddrinfo(request.host.c_str(), service.c_str(), &hints, &found) != 0 ||
+        found == nullptr)
+        return answer;
+    sockaddr_storage address{};
+    const socklen_t addressLength = found->ai_addrlen;
+    std::memcpy(&address, found->ai_addr, std::min<std::size_t>(addressLength, sizeof address));
+    ::freeaddrinfo(found);
+
+    TFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (socket.Get() < 0)
+        return answer;
+    const std::string head = RequestHead(request);
+    TExchange exchange(socket.Get(), request, progress, static_cast<std::int64_t>(head.size()));
+    if (!exchange.Connect(reinterpret_cast<const sockaddr*>(&address), addressLength)) {
+        answer.cancelled = exchange.cancelled;
+        return answer;
     }
-    // libcurl's own lines would come before ours or add to them; an empty value removes each.
-    for (const char* own : {"Accept:", "Expect:", "User-Agent:", "Host:", "Content-Type:",
-                            "Content-Length:", "Transfer-Encoding:"}) {
-        bool given = false;
-        for (const std::string& line : request.headers)
-            given = given || ::strncasecmp(line.c_str(), own, std::strlen(own)) == 0;
-        if (!given && !headers.Append(own))
-            return answer;
+
+    // The request's head and the part's head go out in one write.
+    const std::string first = head + request.bodyHead;
+    bool ok = exchange.Send(first.data(), first.size());
+    std::vector<char> buffer(256 * 1024);
+    std::int64_t fileLeft = request.fileSize;
+    auto lastReport = TClock::now();
+    while (ok && fileLeft > 0) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::int64_t>(fileLeft, std::int64_t(buffer.size())));
+        const ssize_t got = ::read(file.Get(), buffer.data(), want);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            // The file shrank or broke under us: sending less than announced would leave the
+            // camera waiting, padding would hand it a corrupt image.
+            ok = false;
+            break;
+        }
+        ok = exchange.Send(buffer.data(), static_cast<std::size_t>(got));
+        fileLeft -= got;
+        const auto now = TClock::now();
+        if (ok && progress && now - lastReport >= std::chrono::milliseconds(20)) {
+            lastReport = now;
+            if (!progress(exchange.SentBody(), request.BodySize())) {
+                exchange.cancelled = true;
+                ok = false;
+            }
+        }
     }
-
-    TUploadState state{
-        &request, file.Fd(), 0,     0,         0,
-        false,    false,     false, &progress, TSilenceWatch(request.silenceTimeoutMs),
-        h};
-    const std::string url = "http://" + request.host + ":" + std::to_string(request.port) + "/";
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_REQUEST_TARGET, request.target.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_POST, 1L);
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.BodySize()));
-    curl_easy_setopt(h, CURLOPT_READFUNCTION, &ReadBody);
-    curl_easy_setopt(h, CURLOPT_READDATA, &state);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.Get());
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &NoteHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &state);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DropBody);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.connectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &WatchUpload);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
-    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024L);
-    if (request.acceptCookies)
-        curl_easy_setopt(h, CURLOPT_COOKIEFILE, "");
-
-    const CURLcode result = curl_easy_perform(h);
-    answer.cancelled = state.cancelled;
-    if (result != CURLE_OK || state.fileFailed)
+    ok = ok && exchange.Send(request.bodyTail.data(), request.bodyTail.size());
+    ok = ok && exchange.ReadAnswer();
+    answer.cancelled = exchange.cancelled;
+    if (!ok)
         return answer;
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     answer.answered = true;
-    answer.status = status;
-    answer.hasLocation = state.hasLocation;
+    answer.status = exchange.Answer().Status();
+    answer.hasLocation = exchange.Answer().HasLocation();
     if (progress)
         progress(request.BodySize(), request.BodySize());
     return answer;

@@ -1,7 +1,7 @@
 #pragma once
 // One HTTP/1.1 POST that streams a file between a prepared head and tail, with the request's
-// header lines exactly as the caller gives them (libcurl adds none of its own). Blocking: run it
-// on a worker thread when a window must stay alive meanwhile.
+// header lines exactly as the caller gives them, in their order, and nothing added. Blocking: run
+// it on a worker thread when a window must stay alive meanwhile.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,7 +25,6 @@ struct TFileUploadRequest {
     std::string bodyTail;      ///< what comes after them
     int connectTimeoutMs = 60000;
     int silenceTimeoutMs = 60000; ///< no byte moving either way for this long ends the upload
-    bool acceptCookies = false;
 
     std::int64_t BodySize() const {
         return static_cast<std::int64_t>(bodyHead.size()) + fileSize +
@@ -41,8 +40,8 @@ struct TUploadAnswer {
 };
 
 /// Sends the request; redirects are never followed and no credentials are ever added. The
-/// answer's body is read and dropped. A file that cannot be opened, or that is shorter than
-/// fileSize by the time it is read, fails the upload.
+/// answer's body is read to its end and dropped. A file that cannot be opened, or that is shorter
+/// than fileSize by the time it is read, fails the upload.
 TUploadAnswer UploadFileRequest(const TFileUploadRequest& request,
                                 const TUploadProgress& progress = {});
 

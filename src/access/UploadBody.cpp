@@ -70,6 +70,46 @@ std::string MultipartTail(std::string_view boundary) {
     return tail;
 }
 
+bool ParseHttpUrl(std::string_view url, THttpAddress& address) {
+    constexpr std::string_view kScheme = "http://";
+    if (url.size() < kScheme.size())
+        return false;
+    for (std::size_t i = 0; i < kScheme.size(); ++i) {
+        const char c = url[i];
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kScheme[i])
+            return false;
+    }
+    std::string_view rest = url.substr(kScheme.size());
+    const auto slash = rest.find('/');
+    const std::string_view authority = rest.substr(0, slash);
+    address.target = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
+    const auto colon = authority.find(':');
+    address.host = std::string(authority.substr(0, colon));
+    address.port = 80;
+    if (colon != std::string_view::npos) {
+        const std::string_view digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5)
+            return false;
+        unsigned port = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9')
+                return false;
+            port = port * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (port == 0 || port > 65535)
+            return false;
+        address.port = port;
+    }
+    return !address.host.empty() && address.host.find('@') == std::string::npos;
+}
+
+std::string HostHeaderValue(std::string_view host, unsigned port) {
+    std::string value(host);
+    if (port != 80)
+        value += ":" + std::to_string(port);
+    return value;
+}
+
 std::string SafeRequestTarget(std::string_view target) {
     std::string out;
     out.reserve(target.size());

@@ -34,6 +34,17 @@ std::string MultipartPartHead(std::string_view boundary, std::string_view fieldN
 /// CRLF "--" boundary "--" CRLF: what follows the file's bytes.
 std::string MultipartTail(std::string_view boundary);
 
+/// The parts of an "http://host[:port][/path?query]" address. False for anything else.
+struct THttpAddress {
+    std::string host;
+    unsigned port = 80;
+    std::string target = "/"; ///< path and query as written
+};
+bool ParseHttpUrl(std::string_view url, THttpAddress& address);
+
+/// "host", or "host:port" when the port is not 80: the Host header of a request.
+std::string HostHeaderValue(std::string_view host, unsigned port);
+
 /// A path and query for the request line, taken as it is (a "&" in an account stays "&"),
 /// except that bytes that would break the request line (controls, space, DEL) are percent-
 /// encoded.

@@ -1,5 +1,6 @@
 #include "access/ui/AuthInput.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -106,36 +107,33 @@ TEST(TfrmAuthInput, EnterInAFieldDoesNotCloseTheDialog) {
     EXPECT_EQ(dialog.result(), 0);
 }
 
+/// Acts on the modal dialog that Ask opens, once it is up.
+template <typename F> void OnModalDialog(F action) {
+    QTimer::singleShot(0, qApp, [action] {
+        if (auto* d = qobject_cast<TfrmAuthInput*>(QApplication::activeModalWidget()))
+            action(*d);
+    });
+}
+
 TEST(TfrmAuthInput, AskPassesPresetsAndKeepsThemOnCancel) {
     QString user = QStringLiteral("admin");
     QString password = QStringLiteral("preset");
-    int translations = 0;
     QString seenUser;
-    auto answer = [&](QWidget* w) {
-        ++translations;
-        auto* d = static_cast<TfrmAuthInput*>(w);
-        QTimer::singleShot(0, d, [d, &seenUser] {
-            seenUser = d->edUser()->text();
-            d->edUser()->setText(QStringLiteral(" root "));
-            d->close();
-        });
-    };
-    EXPECT_FALSE(TfrmAuthInput::Ask(nullptr, user, password, answer));
-    EXPECT_EQ(translations, 1);
+    OnModalDialog([&seenUser](TfrmAuthInput& d) {
+        seenUser = d.edUser()->text();
+        d.edUser()->setText(QStringLiteral(" root "));
+        d.close();
+    });
+    EXPECT_FALSE(TfrmAuthInput::Ask(nullptr, user, password));
     EXPECT_EQ(seenUser, QStringLiteral("admin"));
     EXPECT_EQ(user, QStringLiteral("admin"));
     EXPECT_EQ(password, QStringLiteral("preset"));
 
-    auto accept = [&](QWidget* w) {
-        ++translations;
-        auto* d = static_cast<TfrmAuthInput*>(w);
-        QTimer::singleShot(0, d, [d] {
-            d->edPwd()->setText(QStringLiteral(" 1234 "));
-            d->btnOK()->click();
-        });
-    };
-    EXPECT_TRUE(TfrmAuthInput::Ask(nullptr, user, password, accept));
-    EXPECT_EQ(translations, 2);
+    OnModalDialog([](TfrmAuthInput& d) {
+        d.edPwd()->setText(QStringLiteral(" 1234 "));
+        d.btnOK()->click();
+    });
+    EXPECT_TRUE(TfrmAuthInput::Ask(nullptr, user, password));
     EXPECT_EQ(user, QStringLiteral("admin"));
     EXPECT_EQ(password, QStringLiteral("1234"));
 }

@@ -1,5 +1,7 @@
 #include "access/ui/AuthInput.h"
 
+#include "i18n/ui/TranslateForm.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -93,17 +95,16 @@ QString TfrmAuthInput::Password() const {
 }
 
 void TfrmAuthInput::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
+    // The language may have changed since the last time: translate on every showing.
+    if (!event->spontaneous()) {
+        TranslateForm(this);
         Q_EMIT Showing();
+    }
     QDialog::showEvent(event);
 }
 
-bool TfrmAuthInput::Ask(QWidget* owner, QString& user, QString& password,
-                        const std::function<void(QWidget*)>& translate) {
+bool TfrmAuthInput::Ask(QWidget* owner, QString& user, QString& password) {
     TfrmAuthInput dialog(owner);
-    if (translate)
-        connect(&dialog, &TfrmAuthInput::Showing, &dialog,
-                [&dialog, &translate] { translate(&dialog); });
     dialog.SetUser(user);
     dialog.SetPassword(password);
     if (dialog.exec() != QDialog::Accepted)

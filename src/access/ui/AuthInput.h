@@ -4,8 +4,6 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
-
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,12 +34,11 @@ public:
 
     /// Shows the dialog modally with the given presets; on OK stores the trimmed texts in
     /// `user` and `password` and returns true, on Cancel or the close box leaves them and
-    /// returns false. `translate` (when given) is applied to the dialog each time it is shown.
-    static bool Ask(QWidget* owner, QString& user, QString& password,
-                    const std::function<void(QWidget*)>& translate = {});
+    /// returns false.
+    static bool Ask(QWidget* owner, QString& user, QString& password);
 
 Q_SIGNALS:
-    /// Raised each time the dialog is about to appear, so that the current language can be
+    /// Raised each time the dialog is about to appear, after the current language has been
     /// applied to it (the language section "Form_frmAuthInput").
     void Showing();
 
