@@ -490,6 +490,39 @@ class SimulatorWithoutSockets(unittest.TestCase):
         self.assertEqual([(data[2:4], data[96:102]) for data, _ in self.sockets[6801].sent],
                          [(h("128F"), h("001000000008"))])
 
+    def test_every_family_command_reaches_its_device(self):
+        self.write([{"family": 1, "mac": "00:10:00:00:00:01"}, {"family": 2, "mac": "001000000002"},
+                    {"family": 3, "mac": "00:10:00:00:00:03"}, {"family": 5, "mac": "00:10:00:00:00:05", "deviceId": "C5"},
+                    {"family": 8, "mac": "00:10:00:00:00:08"}, {"family": 999, "mac": "00:10:00:00:09:99"},
+                    {"family": 2, "mac": "001000000012"}])
+        self.sim.load()
+        uisp = bytearray(520)
+        uisp[0:36] = h("75697370 0000 0000 001000000003 0050 0A00002A 0A000001 FFFFFF00", z(8))
+        block = lambda ip, mode: "".join([text_hex(ip, 16), z(64), "5000 5000 5000 401F", "001000000008", z(2),
+                                          z(7), mode, text_hex("b", 24)])
+        ctp_arguments = "-sn C5\r\n-interface 10.0.0.2\r\n-pswd \r\n-dhcpen 1\r\n-ip 10.0.0.45\r\n\r\n"
+        table = [
+            (10000, b"PELTRAQUERY,1,00:10:00:00:00:01,00:10:00:00:00:01,10.0.0.41,80,255.255.255.0,10.0.0.1,"
+                    b"p,,,,0,0,0,,,admin,", "001000000001", "10.0.0.41"),
+            (10000, b"ZORIXNETQUERY,1,00:10:00:00:09:99,00:10:00:00:09:99,10.0.0.49,80,255.255.255.0,10.0.0.1,"
+                    b",,,0,0,0,,,admin,", "001000000999", "10.0.0.49"),
+            (10000, h("4D4F5F49 0200", z(9), "3D000000", z(8), text_hex("001000000002", 13), z(26),
+                      "0A00002B FFFFFF00 0A000001 08080808 0050"), "001000000002", "10.0.0.43"),
+            (10139, bytes(uisp), "001000000003", "10.0.0.42"),
+            (7999, f"CMD setip CTP/1.0\r\nContent-Length: {len(ctp_arguments) + 2}\r\n\r\n{ctp_arguments}".encode(),
+             "001000000005", "10.0.0.45"),
+            (6801, h("1010020F 0000 0001", block("10.0.0.2", "00"), block("10.0.0.48", "01")), "001000000008",
+             "10.0.0.48"),
+        ]
+        for port, command, key, ip in table:
+            self.feed(port, command)
+            self.assertEqual(self.device(key)["ip"], ip, key)
+            self.assertTrue(self.sim.pending_log[-1]["applied"], key)
+        self.assertEqual(self.device("001000000012")["ip"], "10.0.0.2")  # the other MO_I device
+        self.assertEqual((self.device("001000000005")["ipMode"], self.device("001000000008")["ipMode"]), (1, 1))
+        self.feed(10000, b"PELTRAQUERY,3,00:10:00:00:00:01")
+        self.assertEqual(self.device("001000000001")["command3Count"], 1)
+
     def test_silent_device_answers_nothing(self):
         self.write([{"family": 0, "mac": "00:10:00:00:00:00", "silent": True}])
         self.sim.load()
