@@ -64,12 +64,12 @@ def rows_by_key(rows: list[dict]) -> dict[str, list[dict]]:
 
 # --- cases ---------------------------------------------------------------------------------
 
-LETTERS = {0: "E", 1: "M", 2: "F", 3: "F1", 5: "E", 6: "V", 7: "F2", 8: "H", 999: "NAS"}
+LETTERS = {0: "E", 1: "M", 2: "F", 3: "F1", 5: "E", 6: "V", 7: "F2", 8: "H", 9: "T", 999: "NAS"}
 
 
 def family_devices(base_ip: str) -> list[dict]:
     devices = []
-    for index, family in enumerate((0, 1, 2, 3, 5, 6, 7, 8, 999)):
+    for index, family in enumerate((0, 1, 2, 3, 5, 6, 7, 8, 9, 999)):
         device = {
             "family": family,
             # MO_I devices carry their MAC as at most 13 characters of text: no separators.
