@@ -8,13 +8,16 @@ add_test(NAME e2e.camsim COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_ca
 set_tests_properties(e2e.camsim PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
 # zadari-cli search against the simulator: one ctest per case.
 foreach(search_case families ageing every-third-tick ip-echo no-default-route two-adapters
-        two-families-one-row)
+        two-families-one-row formats)
     add_test(NAME e2e.search.${search_case}
              COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_search.py
                      --cli $<TARGET_FILE:zadari-cli> ${search_case})
     set_tests_properties(e2e.search.${search_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
                          TIMEOUT 120)
 endforeach()
+add_test(NAME e2e.search.usage COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_search.py
+         --cli $<TARGET_FILE:zadari-cli> --usage)
+set_tests_properties(e2e.search.usage PROPERTIES LABELS e2e TIMEOUT 60)
 # The flood, shortened; bench/load/flood.py runs the full minute.
 add_test(NAME e2e.flood
          COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_flood.py
