@@ -4,7 +4,7 @@
     sudo python3 bench/load/load.py --cli build/release/zadari-cli [--devices 5000] [--seconds 30]
 
 Inside network namespaces made by tests/e2e/harness.py (never on this machine's own interfaces),
-the camera simulator plays --devices cameras of mixed families (0, 1, 2, 3, 5, 6, 7, 8, 999) and
+the camera simulator plays --devices cameras of mixed families (0, 1, 2, 3, 5, 6, 7, 8, 9, 999) and
 zadari-cli searches for --seconds plus a warm-up. Measured:
   - the time from the first query to the last camera listed (the engine's own clock), and how
     many of the cameras were listed;
@@ -28,7 +28,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
 import harness  # noqa: E402
 
-FAMILIES = (0, 1, 2, 3, 5, 6, 7, 8, 999)
+FAMILIES = (0, 1, 2, 3, 5, 6, 7, 8, 9, 999)
 WARM_UP = 5.0
 
 
