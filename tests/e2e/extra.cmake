@@ -28,3 +28,7 @@ add_test(NAME e2e.family9 COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_f
          --cli $<TARGET_FILE:zadari-cli>)
 set_tests_properties(e2e.family9 PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 600)
 
+# zadari-cli adapters in a namespace with known addresses, routes and name servers.
+add_test(NAME e2e.adapters COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_adapters.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.adapters PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
