@@ -4,9 +4,12 @@
 
 #include "access/SR_517.h"
 #include "access/ui/AuthInput.h"
+#include "app/DeviceForwarder.h"
 #include "app/DeviceList.h"
 #include "app/DeviceText.h"
+#include "app/Family9Hook.h"
 #include "app/OptionFile.h"
+#include "app/SR_Hisi.h"
 #include "i18n/CodePage.h"
 #include "i18n/LangFile.h"
 #include "i18n/Language.h"
@@ -132,6 +135,7 @@ TMainWindowSetup TMainWindowSetup::ForProgram(const QString& programPath) {
         return list;
     };
     setup.makeFamily9 = [] { return std::make_unique<TT517Series>(); };
+    setup.sdkFinder = true;
     return setup;
 }
 
@@ -259,16 +263,32 @@ void TfrmMain::FormCreate() {
             return;
         }
     }
-    if (family9_) {
-        IT517Series* client = family9_.get();
-        engine_->family9Search = [client](std::uint16_t port,
-                                          const TSearchEngine::TMergeCallback& merge) {
-            client->Search(port, merge);
-        };
-    }
+    if (family9_)
+        WireFamily9Search(*engine_, *family9_);
     // 16. The vendor SDK finder.
-    if (setup_.attachSdkFinder)
-        setup_.attachSdkFinder(*this);
+    if (setup_.sdkFinder)
+        CreateSdkFinder();
+}
+
+void TfrmMain::CreateSdkFinder() {
+    // The library reports on its own threads; the forwarder brings every report to this thread
+    // (WM_DEVICE_FOUND) and waits until the list has taken it.
+    forwarder_ =
+        std::make_unique<TDeviceForwarder>([this](const TDevInfo& record) { DeviceFound(record); });
+    finder_ = std::make_unique<TFind_Hisi>(ProgramDir());
+    TDeviceForwarder* forwarder = forwarder_.get();
+    finder_->SetFoundHandler(
+        [forwarder](const TDevInfo& record) { forwarder->ForwardDeviceToWindow(record); });
+    engine_->sdkSearch = [this] {
+        if (finder_)
+            finder_->StartSearch();
+    };
+    engine_->sdkShutdown = [this] {
+        // Reporters blocked on this thread are let go before the library is told to stop.
+        if (forwarder_)
+            forwarder_->Close();
+        finder_.reset();
+    };
 }
 
 void TfrmMain::FitFieldsToFont() {

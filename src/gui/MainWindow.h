@@ -27,7 +27,9 @@ class QModelIndex;
 namespace zadari {
 
 class IT517Series;
+class TDeviceForwarder;
 class TDeviceList;
+class TFind_Hisi;
 class TLanguageStore;
 class TSearchEndpoints;
 
@@ -61,8 +63,8 @@ struct TMainWindowSetup {
     std::function<TAdapterList()> listAdapters;
     /// The family-9 client; empty for none.
     std::function<std::unique_ptr<IT517Series>()> makeFamily9;
-    /// Makes the vendor SDK finder and hooks it into the window's engine; empty for none.
-    std::function<void(class TfrmMain& window)> attachSdkFinder;
+    /// Whether to load the vendor SDK finder from the program's folder "402".
+    bool sdkFinder = false;
 
     /// Asks for a camera's account (presets in, trimmed texts out); false on Cancel. Empty for
     /// the credential dialog.
@@ -95,6 +97,7 @@ public:
     TSearchEndpoints& Endpoints() { return *endpoints_; }
     const TAdapterList& Adapters() const { return adapters_; }
     IT517Series* Family9() const { return family9_.get(); }
+    TFind_Hisi* SdkFinder() const { return finder_.get(); }
 
     /// The record of the selected row, or nullptr when no row is selected.
     const TDevInfo* SelectedRecord() const;
@@ -137,6 +140,7 @@ private:
     void FormClose();
     void FormDestroy();
     void FitFieldsToFont();
+    void CreateSdkFinder();
     void LoadSkin();
     void LoadLogo();
     void FillAdapters();
@@ -157,6 +161,8 @@ private:
     std::unique_ptr<TSearchEndpoints> endpoints_;
     std::unique_ptr<TSearchEngine> engine_;
     std::unique_ptr<IT517Series> family9_;
+    std::unique_ptr<TDeviceForwarder> forwarder_; ///< outlives the finder that reports to it
+    std::unique_ptr<TFind_Hisi> finder_;
     TAdapterList adapters_;
     std::int32_t upgradeFamily_ = 0;
     std::string shownMac_;
