@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with -Werror under AddressSanitizer + UBSan and
 # runs every test (unit, widget, end-to-end); then builds and runs the fuzz targets (clang) and
-# the ThreadSanitizer tests.
+# the ThreadSanitizer tests. Ends with one line counting every test run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# pipefail makes a failing ctest fail the pipe, and set -e then stops the script.
+run_ctest() { ctest "$@" 2>&1 | tee -a "$log"; }
 
 cmake --preset ci
 cmake --build --preset ci -j "$jobs"
-ctest --preset ci -j "$jobs"
+run_ctest --preset ci -j "$jobs"
 
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
-ctest --preset fuzz
+run_ctest --preset fuzz --no-tests=ignore
 
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
-ctest --preset tsan --no-tests=ignore
+run_ctest --preset tsan --no-tests=ignore
+
+# ctest prints "N% tests passed, F tests failed out of T" per run; add them up.
+awk '/tests passed, [0-9]+ tests? failed out of/ {
+        for (i = 1; i <= NF; i++) if ($i == "of") total += $(i + 1);
+        failed += $4 }
+     END { printf "summary: %d passed, %d failed\n", total - failed, failed }' "$log"

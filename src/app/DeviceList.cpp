@@ -106,17 +106,52 @@ struct TDeviceList::TImpl {
 
     bool Less(const TNode& a, const TNode& b) const { return Compare(a, b) < 0; }
 
-    /// Where `node` stands or would stand in [first, last) of the (gap-free) rows.
+    /// Where `node` stands or would stand among the display rows [first, last).
     std::size_t LowerBound(const TNode& node, std::size_t first, std::size_t last) const {
-        const auto it = std::lower_bound(
-            rows.begin() + static_cast<std::ptrdiff_t>(first),
-            rows.begin() + static_cast<std::ptrdiff_t>(last), &node,
-            [this](const std::unique_ptr<TNode>& r, const TNode* n) { return Less(*r, *n); });
-        return static_cast<std::size_t>(it - rows.begin());
+        while (first < last) {
+            const std::size_t middle = first + (last - first) / 2;
+            if (Less(*At(middle), node))
+                first = middle + 1;
+            else
+                last = middle;
+        }
+        return first;
     }
 
-    /// Display row of a node that is in the list.
-    std::size_t PositionOf(const TNode& node) const { return LowerBound(node, 0, rows.size()); }
+    /// Display row of a node that is in the list. The rows are always in order when anyone
+    /// outside can ask; the walk is only a safety net.
+    std::size_t PositionOf(const TNode& node) const {
+        const std::size_t n = Count();
+        const std::size_t at = LowerBound(node, 0, n);
+        if (at < n && At(at) == &node)
+            return at;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (At(i) == &node)
+                return i;
+        }
+        return n;
+    }
+
+    /// Gives the age pass's released slots back, so that the rows are one plain sequence again.
+    /// Changes nothing a view can see.
+    void CloseGap() {
+        if (gapSize == 0)
+            return;
+        const auto gap = rows.begin() + static_cast<std::ptrdiff_t>(gapAt);
+        std::move(gap + static_cast<std::ptrdiff_t>(gapSize), rows.end(), gap);
+        rows.resize(rows.size() - gapSize);
+        gapAt = 0;
+        gapSize = 0;
+    }
+
+    /// Counts changes of the row sequence, so that the age pass notices a change made by a
+    /// slot connected to its removal signals.
+    std::uint64_t changes = 0;
+    /// Called first by everything that changes the row sequence.
+    void BeginChange() {
+        CloseGap();
+        ++changes;
+    }
 };
 
 TDeviceList::TDeviceList(QObject* parent) : QAbstractTableModel(parent), impl_(new TImpl) {}
@@ -152,14 +187,18 @@ bool TDeviceList::MergeDevice(const TDevInfo& record) {
             node->row.record.age = kFreshAge;
             return false;
         }
+        d.BeginChange();
         const auto oldRow = static_cast<int>(d.PositionOf(*node));
         node->Fill(record);
-        Q_EMIT dataChanged(index(oldRow, 0), index(oldRow, kColumnCount - 1));
-        PlaceChangedRow(node, oldRow);
+        // The row is moved before anyone hears of the change, so every slot sees the rows in
+        // order; nothing here touches `node` after a signal (a slot might delete the row).
+        const int newRow = PlaceChangedRow(node, oldRow);
+        Q_EMIT dataChanged(index(newRow, 0), index(newRow, kColumnCount - 1));
         Q_EMIT RecordReplaced(
             QString::fromLatin1(record.mac.data(), static_cast<qsizetype>(record.mac.size())));
         return false;
     }
+    d.BeginChange();
     auto node = std::make_unique<TNode>();
     node->Fill(record);
     const auto row = d.LowerBound(*node, 0, d.rows.size());
@@ -171,7 +210,7 @@ bool TDeviceList::MergeDevice(const TDevInfo& record) {
     return true;
 }
 
-void TDeviceList::PlaceChangedRow(TNode* node, int oldRow) {
+int TDeviceList::PlaceChangedRow(TNode* node, int oldRow) {
     TImpl& d = *impl_;
     const auto from = static_cast<std::size_t>(oldRow);
     // The new place among the other rows, which are still in order.
@@ -181,7 +220,7 @@ void TDeviceList::PlaceChangedRow(TNode* node, int oldRow) {
     else if (from + 1 < d.rows.size() && d.Less(*d.rows[from + 1], *node))
         to = d.LowerBound(*node, from + 1, d.rows.size()) - 1;
     if (to == from)
-        return;
+        return oldRow;
     const auto destination = static_cast<int>(to > from ? to + 1 : to);
     beginMoveRows(QModelIndex(), oldRow, oldRow, QModelIndex(), destination);
     const auto first = d.rows.begin();
@@ -194,6 +233,7 @@ void TDeviceList::PlaceChangedRow(TNode* node, int oldRow) {
                     first + static_cast<std::ptrdiff_t>(from),
                     first + static_cast<std::ptrdiff_t>(from + 1));
     endMoveRows();
+    return static_cast<int>(to);
 }
 
 const TDevInfo* TDeviceList::FindRowByMac(const std::string& mac) const {
@@ -210,8 +250,9 @@ int TDeviceList::RowOfMac(const std::string& mac) const {
 
 void TDeviceList::ClearDeviceList() {
     TImpl& d = *impl_;
-    if (d.rows.empty())
+    if (d.Count() == 0)
         return;
+    d.BeginChange();
     beginRemoveRows(QModelIndex(), 0, static_cast<int>(d.rows.size()) - 1);
     d.byMac.clear();
     d.rows.clear();
@@ -221,8 +262,9 @@ void TDeviceList::ClearDeviceList() {
 
 void TDeviceList::DeleteRow(int displayRow) {
     TImpl& d = *impl_;
-    if (displayRow < 0 || static_cast<std::size_t>(displayRow) >= d.rows.size())
+    if (displayRow < 0 || static_cast<std::size_t>(displayRow) >= d.Count())
         return;
+    d.BeginChange();
     beginRemoveRows(QModelIndex(), displayRow, displayRow);
     const auto it = d.rows.begin() + displayRow;
     d.byMac.erase((*it)->row.record.mac);
@@ -233,6 +275,7 @@ void TDeviceList::DeleteRow(int displayRow) {
 
 void TDeviceList::AgePass() {
     TImpl& d = *impl_;
+    d.BeginChange();
     const auto expired = [](const TNode& node) {
         return node.row.record.family != kFamilySdk && node.row.record.age <= 0;
     };
@@ -248,42 +291,52 @@ void TDeviceList::AgePass() {
     // Each run of expired rows leaves with one removal; the rows between runs are moved down
     // once, so the pass stays linear however the expired rows are spread. Between two runs the
     // released slots form the gap that At() skips, so views always see a consistent list.
-    const std::size_t n = d.rows.size();
-    std::size_t write = 0;
-    std::size_t read = 0;
-    for (std::size_t i = 0; i < n;) {
-        if (!expired(*d.rows[i])) {
-            ++i;
-            continue;
+    bool restart = true;
+    while (restart) {
+        restart = false;
+        const std::size_t n = d.rows.size();
+        std::size_t write = 0;
+        std::size_t read = 0;
+        for (std::size_t i = 0; i < n;) {
+            if (!expired(*d.rows[i])) {
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < n && expired(*d.rows[end]))
+                ++end;
+            if (write != read)
+                std::move(d.rows.begin() + static_cast<std::ptrdiff_t>(read),
+                          d.rows.begin() + static_cast<std::ptrdiff_t>(i),
+                          d.rows.begin() + static_cast<std::ptrdiff_t>(write));
+            write += i - read;
+            read = i;
+            d.gapAt = write;
+            d.gapSize = read - write;
+            beginRemoveRows(QModelIndex(), static_cast<int>(write),
+                            static_cast<int>(write + (end - i) - 1));
+            for (std::size_t k = i; k < end; ++k) {
+                d.byMac.erase(d.rows[k]->row.record.mac);
+                d.rows[k].reset();
+            }
+            read = end;
+            d.gapSize = read - write;
+            const auto changesBefore = d.changes;
+            endRemoveRows();
+            if (d.changes != changesBefore) {
+                // A slot changed the list (closing the gap first); the rows that are still
+                // expired go in another walk.
+                restart = true;
+                break;
+            }
+            i = end;
         }
-        std::size_t end = i;
-        while (end < n && expired(*d.rows[end]))
-            ++end;
-        if (write != read)
-            std::move(d.rows.begin() + static_cast<std::ptrdiff_t>(read),
-                      d.rows.begin() + static_cast<std::ptrdiff_t>(i),
-                      d.rows.begin() + static_cast<std::ptrdiff_t>(write));
-        write += i - read;
-        read = i;
-        d.gapAt = write;
-        d.gapSize = read - write;
-        beginRemoveRows(QModelIndex(), static_cast<int>(write),
-                        static_cast<int>(write + (end - i) - 1));
-        for (std::size_t k = i; k < end; ++k) {
-            d.byMac.erase(d.rows[k]->row.record.mac);
-            d.rows[k].reset();
+        if (!restart) {
+            d.gapAt = write;
+            d.gapSize = read - write;
+            d.CloseGap();
         }
-        read = end;
-        d.gapSize = read - write;
-        endRemoveRows();
-        i = end;
     }
-    if (write != read)
-        std::move(d.rows.begin() + static_cast<std::ptrdiff_t>(read), d.rows.end(),
-                  d.rows.begin() + static_cast<std::ptrdiff_t>(write));
-    d.rows.resize(write + (n - read));
-    d.gapAt = 0;
-    d.gapSize = 0;
     Q_EMIT CountChanged();
 }
 
@@ -320,6 +373,7 @@ void TDeviceList::ColumnClick(int column) {
 
 void TDeviceList::SortAll() {
     TImpl& d = *impl_;
+    d.BeginChange();
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<const TNode*> persistentNodes;

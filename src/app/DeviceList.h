@@ -43,6 +43,7 @@ public:
     void ClearDeviceList();
     void DeleteRow(int displayRow);
     /// Once per timer tick: every row but family 4 ages by one; rows reaching 0 go.
+    /// Slots connected to the removal signals may read the list and may change it.
     void AgePass();
 
     int RowCount() const;
@@ -89,7 +90,7 @@ private:
     struct TImpl;
     TImpl* impl_;
 
-    void PlaceChangedRow(TNode* node, int oldRow);
+    int PlaceChangedRow(TNode* node, int oldRow);
     void SortAll();
 };
 

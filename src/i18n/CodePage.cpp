@@ -1,6 +1,7 @@
 #include "i18n/CodePage.h"
 
 #include "i18n/Language.h"
+#include "i18n/TextCodec.h"
 
 #include <QFileInfo>
 
@@ -10,6 +11,20 @@
 namespace zadari {
 
 namespace {
+
+bool IsUtf8(std::string_view bytes) {
+    const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const QByteArray back = text.toUtf8();
+    return std::string_view(back.constData(), static_cast<std::size_t>(back.size())) == bytes;
+}
+
+bool IsAscii(std::string_view bytes) {
+    for (char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
 
 std::string Lower(std::string_view s) {
     std::string out(s);
@@ -71,6 +86,21 @@ const char* IconvNameOfCodePage(int codePage) {
     default:
         return "CP1252";
     }
+}
+
+QString DecodeAnsiOrUtf8(std::string_view bytes) {
+    if (IsUtf8(bytes))
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return DecodeText(bytes, IconvNameOfCodePage(SystemCodePages().ansi));
+}
+
+std::string EncodeAnsiOrUtf8(const QString& text, std::string_view original) {
+    const QByteArray utf8 = text.toUtf8();
+    std::string asUtf8(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    if (IsAscii(asUtf8) || (!IsAscii(original) && IsUtf8(original)))
+        return asUtf8;
+    std::optional<std::string> ansi = EncodeText(text, IconvNameOfCodePage(SystemCodePages().ansi));
+    return ansi ? *ansi : asUtf8;
 }
 
 QString LanguageFromCodePage(int oemCodePage) {

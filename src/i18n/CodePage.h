@@ -3,6 +3,7 @@
 // they select.
 #include <QString>
 
+#include <string>
 #include <string_view>
 
 namespace zadari {
@@ -21,6 +22,15 @@ TCodePages SystemCodePages();
 
 /// The iconv name of a code page ("CP936"); "CP1252" for one we do not know.
 const char* IconvNameOfCodePage(int codePage);
+
+/// A device's text bytes for display: valid UTF-8 as UTF-8, any other bytes in the ANSI code
+/// page of the locale.
+QString DecodeAnsiOrUtf8(std::string_view bytes);
+
+/// Text the user edited, as bytes for a device whose own text was `original`: UTF-8 when the
+/// original was UTF-8 with non-ASCII characters, else the ANSI code page of the locale, and
+/// UTF-8 when the ANSI code page has no counterpart for a character.
+std::string EncodeAnsiOrUtf8(const QString& text, std::string_view original);
 
 /// The language an OEM code page selects: 936 "cn", 950 "b5", 932 "jp", 863 "fr", 1144 "Ita",
 /// 1145 "spa", any other "en".

@@ -1,6 +1,8 @@
 #include "i18n/Language.h"
 
+#include "i18n/LangFile.h"
 #include "i18n/StrRes.h"
+#include "i18n/TextCodec.h"
 #include "i18n/TranslationReader.h"
 
 #include <QFileInfo>
@@ -97,6 +99,19 @@ void SetLanguage(const QString& code) {
     const QString path = LanguageFilePath();
     if (path.isEmpty() || !QFileInfo::exists(path))
         SetCurrentLanguage(QStringLiteral("en"));
+}
+
+std::vector<TLanguageEntry> ReadLanguageList() {
+    const QString code = CurrentLanguage();
+    const TLangFile file = TLangFile::Open(LanguageFilePath(), LanguageEncoding(code));
+    std::vector<TLanguageEntry> list;
+    if (const TLangFile::TSection* lans = file.FindSection("Lans")) {
+        for (const TLangFile::TEntry& e : lans->entries) {
+            list.push_back(TLanguageEntry{DecodeText(e.key, file.Encoding().c_str()),
+                                          DecodeText(e.value, file.Encoding().c_str())});
+        }
+    }
+    return list;
 }
 
 } // namespace zadari

@@ -2,6 +2,8 @@
 // The current language and where its file lies.
 #include <QString>
 
+#include <vector>
+
 namespace zadari {
 
 /// The code of the current language ("en", "cn", "b5", "fr", "jp", "ru", "spa"); "en" until
@@ -29,5 +31,15 @@ const char* LanguageEncoding(const QString& code);
 /// Makes a language current: drops the shared translation reader and the message cache, then
 /// falls back to "en" when the language has no file.
 void SetLanguage(const QString& code);
+
+/// One entry of the "[Lans]" section: the language's name in the file's language and its code.
+struct TLanguageEntry {
+    QString name;
+    QString code;
+};
+
+/// The "[Lans]" section of the current language file, in file order (empty without a file).
+/// This is what the language picker lists.
+std::vector<TLanguageEntry> ReadLanguageList();
 
 } // namespace zadari

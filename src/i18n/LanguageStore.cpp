@@ -53,6 +53,9 @@ TLanguageStore::TLanguageStore(const QString& base) {
     SetCurrentLanguage(QStringLiteral("en"));
     const QString where = base.isEmpty() ? PrivateFolderBase() : base;
     RemoveStaleFolders(where, FolderPrefix());
+    // A killed instance may have run without XDG_RUNTIME_DIR and left its folder in /tmp.
+    if (base.isEmpty() && TemporaryFolderBase() != where)
+        RemoveStaleFolders(TemporaryFolderBase(), FolderPrefix());
     const QString folder = CreatePrivateFolder(where, FolderPrefix());
     if (!folder.isEmpty())
         m_folder = folder + QLatin1Char('/');

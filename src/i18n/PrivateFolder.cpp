@@ -84,6 +84,10 @@ QString PrivateFolderBase() {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (UsableRuntimeDir(runtime))
         return QFile::decodeName(runtime);
+    return TemporaryFolderBase();
+}
+
+QString TemporaryFolderBase() {
     const QByteArray tmp = qgetenv("TMPDIR");
     struct stat st {};
     if (tmp.startsWith('/') && stat(tmp.constData(), &st) == 0 && S_ISDIR(st.st_mode))

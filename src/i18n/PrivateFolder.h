@@ -8,6 +8,9 @@ namespace zadari {
 /// else may enter, else $TMPDIR, else /tmp.
 QString PrivateFolderBase();
 
+/// The temporary folder: $TMPDIR when it is a folder, else /tmp.
+QString TemporaryFolderBase();
+
 /// Creates base/<prefix>.<pid>.XXXXXX with mode 0700 and returns its path (empty on failure).
 QString CreatePrivateFolder(const QString& base, const QString& prefix);
 

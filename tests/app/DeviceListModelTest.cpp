@@ -50,6 +50,7 @@ public:
                          });
         QObject::connect(&list, &QAbstractItemModel::layoutChanged, &list, [this] { ReadAll(); });
         QObject::connect(&list, &QAbstractItemModel::modelReset, &list, [this] { ReadAll(); });
+        ReadAll();
     }
 
     const std::vector<TLine>& Lines() const { return lines_; }
@@ -255,6 +256,56 @@ TEST_P(TRandomOperations, KeepTheListSortedAndTheViewsInStep) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, TRandomOperations, ::testing::Values(1u, 2u, 3u, 4u, 5u));
+
+TEST(AgePass, SlotsMayReadAndChangeTheListWhileRowsLeave) {
+    TDeviceList list;
+#ifdef ZADARI_HAVE_QTTEST
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+#endif
+    const auto device = [](int i) {
+        TDevInfo d;
+        d.family = kFamilyZorix;
+        d.mac = "m" + std::to_string(i);
+        d.ip = "10.0.0." + std::to_string(i);
+        return d;
+    };
+    for (int i = 0; i < 20; ++i)
+        list.MergeDevice(device(i));
+    for (int tick = 0; tick < 5; ++tick)
+        list.AgePass();
+    for (int i = 0; i < 20; i += 3)
+        list.MergeDevice(device(i));
+    for (int tick = 0; tick < 4; ++tick)
+        list.AgePass();
+    TShadowView view(list);
+
+    int removals = 0;
+    int misplaced = 0;
+    QObject::connect(&list, &QAbstractItemModel::rowsRemoved, &list, [&] {
+        for (int r = 0; r < list.RowCount(); ++r) {
+            const std::string mac = list.Row(r).record.mac;
+            if (list.RowOfMac(mac) != r || list.FindRowByMac(mac) != &list.Row(r).record)
+                ++misplaced;
+        }
+        if (++removals == 1) {
+            list.MergeDevice(device(4)); // an answer just in time
+            TDevInfo late = device(100);
+            late.mac = "new";
+            list.MergeDevice(late);
+            list.DeleteRow(list.RowOfMac("m0"));
+        }
+    });
+    list.AgePass();
+
+    std::vector<std::string> macs;
+    for (int r = 0; r < list.RowCount(); ++r)
+        macs.push_back(list.Row(r).record.mac);
+    EXPECT_EQ(macs, (std::vector<std::string>{"m3", "m4", "m6", "m9", "m12", "m15", "m18", "new"}));
+    EXPECT_EQ(misplaced, 0);
+    ASSERT_EQ(view.Lines().size(), macs.size());
+    for (int r = 0; r < list.RowCount(); ++r)
+        EXPECT_EQ(view.Lines()[static_cast<std::size_t>(r)], view.Read(r));
+}
 
 TEST(SortOrder, AFullSortOfMalformedAddressesFinishesInOrder) {
     // Thousands of rows with addresses of every shape: the sort must stay in bounds and end

@@ -6,3 +6,11 @@ add_test(NAME e2e.camsim.unit COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/te
 set_tests_properties(e2e.camsim.unit PROPERTIES LABELS e2e TIMEOUT 60)
 add_test(NAME e2e.camsim COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_camsim.py)
 set_tests_properties(e2e.camsim PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
+# The family-9 client and zadari-cli upgrade (families 2, 3 and 9) against the simulator.
+add_test(NAME e2e.family9 COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_family9.py
+         --cli $<TARGET_FILE:zadari-cli> --skip listed)
+set_tests_properties(e2e.family9 PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 600)
+# Needs the family-9 step wired into the CLI's search (WireFamily9Search in RunCliSearch).
+add_test(NAME e2e.family9.listed COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_family9.py
+         --cli $<TARGET_FILE:zadari-cli> listed)
+set_tests_properties(e2e.family9.listed PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)

@@ -326,10 +326,12 @@ class Topology:
 
     def start_camsim(self, devices: list | str, camera: int = 0, log: bool = True, http: bool = False,
                      upload_dir: str | None = None, generate: int = 0, extra_args: Iterable[str] = (),
-                     ready_timeout: float = 15, name: str | None = None) -> "CamSim":
+                     ready_timeout: float = 15, name: str | None = None, add_addresses: bool = True) -> "CamSim":
         """Start tests/e2e/camsim.py in camera namespace `camera` and wait until its ports are bound.
 
-        devices: a list of device objects (written to a JSON file) or the path of such a file."""
+        devices: a list of device objects (written to a JSON file) or the path of such a file.
+        add_addresses: devices whose IP lies in the camera's subnet get that address on the
+        camera's interface, so the pc reaches their HTTP pages at their own address."""
         label = name or f"camsim{camera}-{len(self._processes)}"
         sim = CamSim(self, self.cameras[camera], label)
         if not isinstance(devices, str):
@@ -340,6 +342,8 @@ class Topology:
             args += ["--log", sim.log_path]
         if generate:
             args += ["--generate", str(generate)]
+        if add_addresses:
+            args += ["--add-addresses"]
         if http:
             args += ["--http"]
             sim.upload_dir = upload_dir or self.path(f"{label}-uploads")

@@ -394,6 +394,142 @@ class CommandDecoders(unittest.TestCase):
         self.assertEqual((part["content"], part["closed"]), (b"BNEG\x00\x01", True))
 
 
+class FakeSocket:
+    def __init__(self):
+        self.sent = []
+
+    def sendto(self, data, address):
+        self.sent.append((bytes(data), address))
+
+
+class SimulatorWithoutSockets(unittest.TestCase):
+    """The simulator's bookkeeping, driven through its datagram handler with recording sockets."""
+
+    PC = ("10.0.0.1", 9999)
+
+    def setUp(self):
+        import tempfile
+        self.folder = tempfile.TemporaryDirectory()
+        self.devices_path = os.path.join(self.folder.name, "devices.json")
+        self.write([{"family": 0, "mac": "00:10:00:00:00:00"}, {"family": 9, "mac": "00:10:00:00:00:09"},
+                    {"family": 9, "mac": "00:10:00:00:00:19", "ackStatus": 2},
+                    {"family": 6, "mac": "00:10:00:00:00:06", "deviceId": "H6", "checkUser": "admin"}])
+        args = camsim.parse_arguments(["--devices", self.devices_path, "--address", "10.0.0.2", "--rate", "0",
+                                       "--state", os.path.join(self.folder.name, "state.json")])
+        self.sim = camsim.Simulator(args)
+        self.sockets = {port: FakeSocket() for port in camsim.ALL_PORTS}
+        self.sim.sockets = self.sockets
+        self.sim.load()
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def write(self, devices):
+        with open(self.devices_path, "w") as handle:
+            json.dump(devices, handle)
+
+    def feed(self, port, data, source=PC):
+        what, notes = self.sim.handle(port, data, source)
+        self.sim.pump()
+        return what, notes
+
+    def device(self, key):
+        return next(d for d in self.sim.devices if d.key == key).d
+
+    def test_reload_keeps_applied_settings_of_unchanged_objects(self):
+        self.feed(4000, h("4B54333532 1006 001000000000 1104 0A000063 1F04 FFFFFFFF").ljust(256, b"\0"))
+        self.assertEqual(self.device("001000000000")["ip"], "10.0.0.99")
+        self.write([{"family": 0, "mac": "00:10:00:00:00:00"}, {"family": 1, "mac": "00:10:00:00:00:01"}])
+        self.sim.load()
+        self.assertEqual(self.device("001000000000")["ip"], "10.0.0.99")
+        self.write([{"family": 0, "mac": "00:10:00:00:00:00", "name": "fresh"}])
+        self.sim.load()
+        self.assertEqual((self.device("001000000000")["ip"], len(self.sim.devices)), ("10.0.0.2", 1))
+        with open(self.sim.args.state) as handle:
+            self.assertEqual([d["name"] for d in json.load(handle)], ["fresh"])
+
+    def test_command_for_an_unknown_mac_changes_nothing(self):
+        self.feed(4000, h("4B54333532 1006 00AA00000000 1104 0A000063 1F04 FFFFFFFF").ljust(256, b"\0"))
+        self.assertEqual(self.device("001000000000")["ip"], "10.0.0.2")
+        self.assertEqual(self.sim.pending_log[-1]["reason"], "no such device")
+
+    def dh_request(self, mac):
+        return h("44480201", text_hex("10.0.0.77", 16), z(64), mac, "5000", z(32), text_hex("x", 80), z(32),
+                 text_hex("admin", 32), z(32), "00 01", z(22))
+
+    def test_family9_acknowledgement_status(self):
+        self.feed(8600, self.dh_request("001000000009"), ("10.0.0.1", 8600))
+        self.feed(8600, self.dh_request("001000000019"), ("10.0.0.1", 8600))
+        sent = self.sockets[8600].sent
+        self.assertEqual([(data[:4], data[324:328], address) for data, address in sent],
+                         [(h("44480208"), h("00800000"), ("10.0.0.1", 8600)),
+                          (h("44480208"), h("02000000"), ("10.0.0.1", 8600))])
+        self.assertEqual((self.device("001000000009")["ip"], self.device("001000000009")["ipMode"]), ("10.0.0.77", 1))
+        self.assertEqual(self.device("001000000019")["ip"], "10.0.0.2")
+
+    def test_hds_credentials_checked(self):
+        line = "httpport set -httpport 8081"
+        for user, expected in (("guest", 80), ("admin", 8081)):
+            message = (f"CMD * HDS/1.0\r\nCSeq:2\r\nClient-ID:C\r\nAccept-Type:text/HDP\r\n"
+                       f"Authorization:Basic {user}:x\r\nDevice-ID:H6\r\nContent-Length:{len(line)}\r\n\r\n"
+                       f"{line}\r\n\r\n").encode()
+            self.feed(8002, message)
+            self.assertEqual(self.device("001000000006")["httpPort"], expected, user)
+
+    def test_6801_exchange_answers_only_the_device_named(self):
+        self.write([{"family": 8, "mac": "00:10:00:00:00:08", "seqWord": 0x0102},
+                    {"family": 8, "mac": "00:10:00:00:00:18"}])
+        self.sim.load()
+        self.feed(6801, BIN_SEARCH, ("10.0.0.1", 6800))
+        first = [data for data, _ in self.sockets[6801].sent]
+        self.assertEqual(len(first), 2)
+        self.sockets[6801].sent.clear()
+        answer = first[0][:2] + h("120F") + first[0][4:6] + h("8000") + first[0][12:140]
+        what, notes = self.feed(6801, answer, ("10.0.0.1", 6800))
+        self.assertEqual((what, notes["wordOk"], notes["lengthOk"]), ("answer:6801-0f12", True, True))
+        self.assertEqual([(data[2:4], data[96:102]) for data, _ in self.sockets[6801].sent],
+                         [(h("128F"), h("001000000008"))])
+
+    def test_every_family_command_reaches_its_device(self):
+        self.write([{"family": 1, "mac": "00:10:00:00:00:01"}, {"family": 2, "mac": "001000000002"},
+                    {"family": 3, "mac": "00:10:00:00:00:03"}, {"family": 5, "mac": "00:10:00:00:00:05", "deviceId": "C5"},
+                    {"family": 8, "mac": "00:10:00:00:00:08"}, {"family": 999, "mac": "00:10:00:00:09:99"},
+                    {"family": 2, "mac": "001000000012"}])
+        self.sim.load()
+        uisp = bytearray(520)
+        uisp[0:36] = h("75697370 0000 0000 001000000003 0050 0A00002A 0A000001 FFFFFF00", z(8))
+        block = lambda ip, mode: "".join([text_hex(ip, 16), z(64), "5000 5000 5000 401F", "001000000008", z(2),
+                                          z(7), mode, text_hex("b", 24)])
+        ctp_arguments = "-sn C5\r\n-interface 10.0.0.2\r\n-pswd \r\n-dhcpen 1\r\n-ip 10.0.0.45\r\n\r\n"
+        table = [
+            (10000, b"PELTRAQUERY,1,00:10:00:00:00:01,00:10:00:00:00:01,10.0.0.41,80,255.255.255.0,10.0.0.1,"
+                    b"p,,,,0,0,0,,,admin,", "001000000001", "10.0.0.41"),
+            (10000, b"ZORIXNETQUERY,1,00:10:00:00:09:99,00:10:00:00:09:99,10.0.0.49,80,255.255.255.0,10.0.0.1,"
+                    b",,,0,0,0,,,admin,", "001000000999", "10.0.0.49"),
+            (10000, h("4D4F5F49 0200", z(9), "3D000000", z(8), text_hex("001000000002", 13), z(26),
+                      "0A00002B FFFFFF00 0A000001 08080808 0050"), "001000000002", "10.0.0.43"),
+            (10139, bytes(uisp), "001000000003", "10.0.0.42"),
+            (7999, f"CMD setip CTP/1.0\r\nContent-Length: {len(ctp_arguments) + 2}\r\n\r\n{ctp_arguments}".encode(),
+             "001000000005", "10.0.0.45"),
+            (6801, h("1010020F 0000 0001", block("10.0.0.2", "00"), block("10.0.0.48", "01")), "001000000008",
+             "10.0.0.48"),
+        ]
+        for port, command, key, ip in table:
+            self.feed(port, command)
+            self.assertEqual(self.device(key)["ip"], ip, key)
+            self.assertTrue(self.sim.pending_log[-1]["applied"], key)
+        self.assertEqual(self.device("001000000012")["ip"], "10.0.0.2")  # the other MO_I device
+        self.assertEqual((self.device("001000000005")["ipMode"], self.device("001000000008")["ipMode"]), (1, 1))
+        self.feed(10000, b"PELTRAQUERY,3,00:10:00:00:00:01")
+        self.assertEqual(self.device("001000000001")["command3Count"], 1)
+
+    def test_silent_device_answers_nothing(self):
+        self.write([{"family": 0, "mac": "00:10:00:00:00:00", "silent": True}])
+        self.sim.load()
+        self.feed(4000, KT352_QUERY)
+        self.assertEqual(self.sockets[4000].sent, [])
+
+
 # ---------------------------------------------------------------------------------------------
 # Namespace tests
 
@@ -458,7 +594,8 @@ DEVICES = [
     {"family": 8, "mac": "00:10:00:00:00:08", "name": "bin", "deviceId": "0102030405060708", "seqWord": 0x0305},
     {"family": 9, "mac": "00:10:00:00:00:09", "name": "dh9", "httpPort": 81, "version": "84.2.0.121"},
     {"family": 9, "mac": "00:10:00:00:00:19", "name": "dh9b", "ackStatus": 1, "httpPort": 82, "httpAnswer": 302},
-    {"family": 2, "mac": "001000000022", "name": "moi401", "httpPort": 83, "httpAnswer": 401},
+    {"family": 2, "mac": "001000000022", "name": "moi401", "httpPort": 83, "httpAnswer": 401,
+     "ip": "10.231.0.50"},
     {"family": 999, "mac": "00:10:00:00:09:99", "name": "zorixnet"},
 ]
 
@@ -634,6 +771,12 @@ except urllib.error.HTTPError as error:
         status, _, text = result.stdout.partition("\n")
         return int(status), text
 
+    def test_device_reachable_at_its_own_address(self):
+        result = self.topo.pc.python("import urllib.request; print(urllib.request.urlopen("
+                                     "'http://10.231.0.50:83/', timeout=5).read().decode())")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("moi401", result.stdout)
+
     def test_http_status_page(self):
         status, text = self.http(81, "/get_Status.cgi?user=admin&pwd=")
         self.assertEqual(status, 200)
@@ -682,7 +825,8 @@ def main() -> int:
     argv = [arg for arg in sys.argv if arg != "--unit"]
     loader = unittest.TestLoader()
     suite = unittest.TestSuite([loader.loadTestsFromTestCase(ReplyEncoders),
-                                loader.loadTestsFromTestCase(CommandDecoders)])
+                                loader.loadTestsFromTestCase(CommandDecoders),
+                                loader.loadTestsFromTestCase(SimulatorWithoutSockets)])
     if not unit_only:
         suite.addTests(loader.loadTestsFromTestCase(NamespaceTests))
     result = unittest.TextTestRunner(verbosity=2 if "-v" in argv else 1).run(suite)

@@ -102,6 +102,21 @@ TEST_F(LanguageStoreTest, WritesTheSevenFilesIntoAPrivateFolderAndRemovesItAtThe
     EXPECT_EQ(GetStrRes("IDS_DEVCOUNT"), QString()); // gone with its files
 }
 
+TEST_F(LanguageStoreTest, TheLanguageListIsTheLansSectionOfTheCurrentFile) {
+    EXPECT_TRUE(ReadLanguageList().empty()); // no store, no file
+    TLanguageStore store(m_base.path());
+    std::vector<TLanguageEntry> list = ReadLanguageList();
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[1].name, QStringLiteral("Simplified Chinese"));
+    EXPECT_EQ(list[1].code, QStringLiteral("cn"));
+    SetLanguage(QStringLiteral("jp"));
+    list = ReadLanguageList();
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[4].name, QString::fromUtf8("日本語"));
+    EXPECT_EQ(list[6].name, QString::fromUtf8("スペイン語"));
+    EXPECT_EQ(list[6].code, QStringLiteral("spa"));
+}
+
 TEST_F(LanguageStoreTest, RemovalDoesNotFollowPlantedLinks) {
     QTemporaryDir outside;
     ASSERT_TRUE(outside.isValid());
@@ -282,6 +297,25 @@ TEST(PrivateFolder, BaseIsAPrivateRuntimeFolderOrTheTemporaryFolder) {
         qputenv("XDG_RUNTIME_DIR", saved);
 }
 
+TEST_F(LanguageStoreTest, WithoutABaseTheStoreLivesInTheRuntimeFolder) {
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray runtime = QFile::encodeName(m_base.path());
+    chmod(runtime.constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    QString folder;
+    {
+        TLanguageStore store;
+        folder = store.Folder();
+        EXPECT_TRUE(folder.startsWith(m_base.path() + QLatin1Char('/'))) << folder.toStdString();
+        EXPECT_EQ(store.FilesWritten(), 7);
+    }
+    EXPECT_FALSE(Exists(folder));
+    if (saved.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", saved);
+}
+
 // --- Code pages and the start language ---
 
 TEST(CodePage, CodePagesFollowTheLocale) {
@@ -349,6 +383,29 @@ TEST_F(LanguageStoreTest, StartLanguageNeedsTheFileOfTheCodePagesLanguage) {
     // A saved code is taken as it is.
     EXPECT_EQ(StartLanguage(QStringLiteral("ru"), 936), QStringLiteral("ru"));
     EXPECT_EQ(StartLanguage(QStringLiteral("xx"), 936), QStringLiteral("xx"));
+}
+
+TEST(CodePage, DeviceTextsAreUtf8OrTheAnsiCodePage) {
+    const QByteArray all = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "zh_CN.UTF-8");
+    EXPECT_EQ(DecodeAnsiOrUtf8("\xE6\x91\x84\xE5\x83\x8F"), QString::fromUtf8("摄像")); // UTF-8
+    EXPECT_EQ(DecodeAnsiOrUtf8("\xC9\xE3\xCF\xF1"), QString::fromUtf8("摄像"));         // GBK
+    EXPECT_EQ(DecodeAnsiOrUtf8("Cam01"), QStringLiteral("Cam01"));
+    // Written back the way the device wrote its own name.
+    EXPECT_EQ(EncodeAnsiOrUtf8(QString::fromUtf8("摄像2"), "\xC9\xE3\xCF\xF1"), "\xC9\xE3\xCF\xF1"
+                                                                                "2");
+    EXPECT_EQ(EncodeAnsiOrUtf8(QString::fromUtf8("摄像2"), "\xE6\x91\x84\xE5\x83\x8F"),
+              "\xE6\x91\x84\xE5\x83\x8F"
+              "2");
+    EXPECT_EQ(EncodeAnsiOrUtf8(QStringLiteral("Cam02"), "\xC9\xE3"), "Cam02");
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    EXPECT_EQ(DecodeAnsiOrUtf8("Kamera Flur \xC4"), QString::fromUtf8("Kamera Flur Ä")); // 1252
+    EXPECT_EQ(EncodeAnsiOrUtf8(QString::fromUtf8("Ä"), "Cam"), "\xC4");
+    EXPECT_EQ(EncodeAnsiOrUtf8(QString::fromUtf8("日"), "Cam"), "\xE6\x97\xA5"); // not in 1252
+    if (all.isNull())
+        qunsetenv("LC_ALL");
+    else
+        qputenv("LC_ALL", all);
 }
 
 TEST(CodePage, IconvNamesDecodeTheirCodePages) {

@@ -1,0 +1,100 @@
+#include "app/SR_Hisi.h"
+
+#include "protocols/DVSNETClient.h"
+#include "protocols/Encoding.h"
+#include "protocols/SdkReport.h"
+
+#include <QDir>
+
+namespace zadari {
+
+namespace {
+
+// The library's report callback: one record per report, released when the handler returns.
+extern "C" void DVSNET_CALL ReportThunk(intptr_t, const char* name, intptr_t, const char* ip,
+                                        const uint8_t* mac, uint16_t httpPort, uint16_t dataPort,
+                                        const char* mask, const char* gateway, const char* text,
+                                        const char* dns, uint16_t word, int32_t value, int32_t dhcp,
+                                        void* context) {
+    TSdkReport report;
+    report.name = name;
+    report.ip = ip;
+    report.mac = mac;
+    report.httpPort = httpPort;
+    report.dataPort = dataPort;
+    report.mask = mask;
+    report.gateway = gateway;
+    report.text = text;
+    report.dns = dns;
+    report.word = word;
+    report.value = value;
+    report.dhcp = dhcp;
+    TFind_Hisi::DeliverReport(SdkReportToRecord(report), context);
+}
+
+} // namespace
+
+void TFind_Hisi::DeliverReport(const TDevInfo& record, void* context) {
+    auto* self = static_cast<TFind_Hisi*>(context);
+    if (self == nullptr)
+        return;
+    TFoundHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(self->handlerMutex_);
+        handler = self->handler_;
+    }
+    if (handler)
+        handler(record);
+}
+
+QString TFind_Hisi::LibraryPath(const QString& programDir) {
+#ifdef Q_OS_WIN
+    return QDir(programDir).filePath(QStringLiteral("402/DVSNETClient.dll"));
+#else
+    return QDir(programDir).filePath(QStringLiteral("402/libDVSNETClient.so"));
+#endif
+}
+
+TFind_Hisi::TFind_Hisi(const QString& programDir) : library_(LibraryPath(programDir)) {
+    // A missing or unloadable library disables the family without a message.
+    library_.load();
+}
+
+TFind_Hisi::~TFind_Hisi() {
+    if (!library_.isLoaded())
+        return;
+    if (auto stop = Resolve<DVSNET_StopSearch_t>("DVSNET_StopSearch"))
+        stop();
+    library_.unload();
+}
+
+template <typename T> T TFind_Hisi::Resolve(const char* name) {
+    if (!library_.isLoaded())
+        return nullptr;
+    return reinterpret_cast<T>(library_.resolve(name));
+}
+
+void TFind_Hisi::SetFoundHandler(TFoundHandler handler) {
+    std::lock_guard<std::mutex> lock(handlerMutex_);
+    handler_ = std::move(handler);
+}
+
+bool TFind_Hisi::StartSearch() {
+    auto search = Resolve<DVSNET_SearchServers_t>("DVSNET_SearchServers");
+    if (search == nullptr)
+        return false;
+    return search(3000, 1, &ReportThunk, this, 0) == 0;
+}
+
+bool TFind_Hisi::ConfigDevice(const TDevInfo& record) {
+    auto config = Resolve<DVSNET_ConfigServer_t>("DVSNET_ConfigServer");
+    if (config == nullptr)
+        return false;
+    const TBytes mac = HexToBytes(record.mac, 6);
+    return config(mac.data(), record.userName.c_str(), record.userPassword.c_str(),
+                  record.name.c_str(), record.ip.c_str(), record.httpPort, record.dataPort,
+                  record.mask.c_str(), record.gateway.c_str(), record.sdkText.c_str(),
+                  record.dns1.c_str(), record.sdkWord, record.ipMode == 1 ? 1 : 0) == 0;
+}
+
+} // namespace zadari
