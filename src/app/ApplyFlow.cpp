@@ -234,8 +234,11 @@ TApplyResult TApplyFlow::Apply(const TDevInfo& listedRow, const TEditedValues& v
     }
     result.outcome = TApplyOutcome::kApplied;
     result.reason = TNotAppliedReason::kNone;
-    if (result.detail.empty())
-        result.detail = "sent to " + FamilyName(listed.family);
+    if (result.detail.empty()) {
+        result.detail = listed.family == kFamilySdk  ? "the vendor library took the settings"
+                        : listed.family == kFamilyDh ? "the device acknowledged the settings"
+                                                     : "the command was sent";
+    }
     Finish(listed.mac);
     return result;
 }

@@ -1,9 +1,11 @@
 // zadari-cli apply: searches until the device is listed, then applies the given settings to it
 // with its family's command, as the window's Apply button does.
+#include "access/SR_517.h"
 #include "app/ApplyFlow.h"
 #include "app/Credentials.h"
 #include "app/DeviceList.h"
 #include "app/DeviceText.h"
+#include "app/Family9Hook.h"
 #include "app/SearchEngine.h"
 #include "cli/CliCommand.h"
 #include "i18n/LanguageStore.h"
@@ -237,9 +239,10 @@ int RunApply(const QStringList& args) {
     TPresetCredentials credentials(options.user, options.password);
 
     const std::string mac = options.mac.toStdString();
+    TT517Series family9;
     bool found = false;
     RunCliSearch(
-        options.seconds, false, nullptr,
+        options.seconds, false, [&](TSearchEngine& engine) { WireFamily9Search(engine, family9); },
         [&](TSearchEngine& engine) { return FindDevice(engine.List(), mac) != nullptr; },
         [&](TSearchEngine& engine) {
             const TDevInfo* row = FindDevice(engine.List(), mac);
@@ -265,6 +268,10 @@ int RunApply(const QStringList& args) {
                 values.gateway = *options.gateway;
 
             TApplyFlow flow(engine, credentials);
+            flow.family9SetNetParams = [&](const std::string& user, const std::string& password,
+                                           const TDevInfo& /*listed*/, const TDevInfo& edited) {
+                return family9.SetNetParams(user, password, edited);
+            };
             const TApplyResult result = flow.Apply(listed, values);
             PrintResult(result, listed);
             switch (result.outcome) {
@@ -279,6 +286,7 @@ int RunApply(const QStringList& args) {
                 break;
             }
         });
+    family9.StopSearch();
     if (!found) {
         std::printf("not found: no device with MAC %s answered within %g seconds\n",
                     options.mac.toLocal8Bit().constData(), options.seconds);
