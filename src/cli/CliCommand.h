@@ -104,7 +104,8 @@ bool ParseCliSeconds(const QString& text, double& seconds);
 /// Runs a search as the window does, on the program's own sockets: the first cycle at once
 /// (with the SDK search when `withSdk`), then the timer's cycle and age pass every second, until
 /// `seconds` have passed or `done` (asked after every merge that changed the list and every
-/// tick) returns true. `prepare` may set the engine's hooks before it starts. Returns false when
+/// tick) returns true. The family-9 search is wired in already; `prepare` may set or replace the
+/// engine's hooks before it starts. Returns false when
 /// `done` never held. The engine is stopped (and its list cleared) after `finished` has seen it.
 bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
                   const std::function<bool(TSearchEngine&)>& done,

@@ -1,8 +1,10 @@
 // zadari-cli search: the list after S seconds of searching, as a table, JSON or the export
 // file's lines; and the search loop the other commands share.
+#include "access/SR_517.h"
 #include "app/DevInfoJson.h"
 #include "app/DeviceList.h"
 #include "app/DeviceText.h"
+#include "app/Family9Hook.h"
 #include "app/SearchEngine.h"
 #include "cli/CliCommand.h"
 #include "net/SearchEndpoints.h"
@@ -38,9 +40,12 @@ bool ParseCliSeconds(const QString& text, double& seconds) {
 bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
                   const std::function<bool(TSearchEngine&)>& done,
                   const std::function<void(TSearchEngine&)>& finished) {
+    // The family-9 client is step 3 of every cycle; it must outlive the engine.
+    TT517Series family9;
     TDeviceList list;
     TSocketEndpoints endpoints(TSocketEndpoints::DefaultSetup());
     TSearchEngine engine(list, endpoints);
+    WireFamily9Search(engine, family9);
     if (prepare)
         prepare(engine);
 
@@ -74,6 +79,7 @@ bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearch
     if (finished)
         finished(engine);
     engine.Stop();
+    family9.StopSearch();
     return satisfied;
 }
 

@@ -58,8 +58,8 @@ TSocketEndpoints::~TSocketEndpoints() = default;
 bool TSocketEndpoints::Open(TReceiveHandler handler) {
     handler_ = std::move(handler);
     for (int i = 0; i < kUdpCount; ++i) {
-        if (setup_.bindUdpServer)
-            setup_.bindUdpServer(udp_[i]->Socket(), setup_.firstPorts[i]);
+        if (setup_.bindUdpServer && setup_.bindUdpServer(udp_[i]->Socket(), setup_.firstPorts[i]))
+            udp_[i]->Configure();
     }
 
     // Receiver and sender are one step: when the receiver cannot be opened the sender is not.
@@ -68,6 +68,7 @@ bool TSocketEndpoints::Open(TReceiveHandler handler) {
     if (!receiver.bind(setup_.multicastBindAddress, setup_.multicastPort,
                        QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint))
         return false;
+    multicastReceiver_->Configure();
     if (setup_.multicastJoinInterfaces)
         multicastReceiver_->JoinGroup(setup_.multicastGroup, setup_.multicastJoinInterfaces());
     if (!multicastSender_->SetMulticastOptions(setup_.multicastTtl, setup_.multicastLoopback))

@@ -2,7 +2,6 @@
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
-#include <QTimer>
 #include <QVariant>
 
 #include <algorithm>
@@ -12,7 +11,8 @@ namespace zadari {
 namespace {
 
 // Datagrams handled per wake-up before the event loop gets its turn again, so that a flood on
-// one socket cannot hold back the timer or the other sockets.
+// one socket cannot hold back the timer or the other sockets. What is left makes the socket
+// readable again at once; reading it from anywhere but readyRead would leave Qt's notifier off.
 constexpr int kDrainBatch = 64;
 
 QByteArray ToByteArray(TByteView bytes) {
@@ -67,7 +67,16 @@ void TUdpEndpoint::Deactivate() {
 bool TUdpEndpoint::EnsureBound() {
     if (IsBound())
         return true;
-    return socket_.bind(setup_.fallbackAddress, setup_.fallbackPort);
+    if (!socket_.bind(setup_.fallbackAddress, setup_.fallbackPort))
+        return false;
+    Configure();
+    return true;
+}
+
+void TUdpEndpoint::Configure() {
+    if (IsBound() && setup_.receiveBuffer > 0 && setup_.kernelReceiveBuffer > 0)
+        socket_.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                setup_.kernelReceiveBuffer);
 }
 
 bool TUdpEndpoint::SetMulticastOptions(int ttl, bool loopback) {
@@ -160,7 +169,6 @@ bool TUdpEndpoint::SendTo(TByteView bytes, const std::string& address, std::uint
 }
 
 void TUdpEndpoint::Drain() {
-    drainScheduled_ = false;
     // One byte more than the buffer tells a datagram that did not fit from one that filled it.
     const qint64 readSize = setup_.receiveBuffer + 1;
     for (int n = 0; n < kDrainBatch && socket_.hasPendingDatagrams(); ++n) {
@@ -180,10 +188,6 @@ void TUdpEndpoint::Drain() {
         received.senderPort = static_cast<quint16>(std::max(0, datagram.senderPort()));
         received.interfaceIndex = static_cast<int>(datagram.interfaceIndex());
         handler_(*this, received);
-    }
-    if (socket_.hasPendingDatagrams() && !drainScheduled_) {
-        drainScheduled_ = true;
-        QTimer::singleShot(0, this, &TUdpEndpoint::Drain);
     }
 }
 

@@ -32,6 +32,9 @@ public:
         QString name;
         /// Datagrams longer than this are dropped unread; 0 means the endpoint never reads.
         qint64 receiveBuffer = 1024;
+        /// The socket's own queue in the kernel (SO_RCVBUF; the kernel caps it), so that a
+        /// burst of answers from many cameras at once is not dropped before it is read.
+        int kernelReceiveBuffer = 1 << 20;
         /// Where an endpoint that was never bound binds on its first send.
         QHostAddress fallbackAddress = QHostAddress(QHostAddress::AnyIPv4);
         quint16 fallbackPort = 3565;
@@ -49,6 +52,8 @@ public:
     bool IsBound() const;
     quint16 LocalPort() const;
     void SetHandler(THandler handler) { handler_ = std::move(handler); }
+    /// Applies the socket options of the set-up; called after every bind.
+    void Configure();
     /// Closes the socket; a later send binds it again at the fallback address.
     void Deactivate();
 
@@ -90,7 +95,6 @@ private:
     TInterfaceCache broadcastCache_;
     TInterfaceCache multicastCache_;
     std::set<int> joined_;
-    bool drainScheduled_ = false;
     std::uint64_t received_ = 0;
     std::uint64_t droppedTooLong_ = 0;
     std::uint64_t sendFailures_ = 0;

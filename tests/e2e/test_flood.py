@@ -97,6 +97,15 @@ def rss_kb(pid: int) -> int | None:
     return None
 
 
+def cpu_seconds(pid: int) -> float | None:
+    try:
+        with open(f"/proc/{pid}/stat") as handle:
+            fields = handle.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except (OSError, IndexError, ValueError):
+        return None
+
+
 def open_udp_ports(topo: harness.Topology, pid: int) -> list[int]:
     """The UDP ports the program has bound, from ss in the pc namespace."""
     listing = topo.pc.run(["ss", "-uanpH"], timeout=10).stdout
@@ -143,10 +152,14 @@ def run(cli: str, seconds: float, rate: int, report: str | None) -> int:
                                     stdout=subprocess.PIPE, text=True)
         samples: list[tuple[float, int]] = []
         started = time.monotonic()
+        cpu_start = cpu_seconds(pid)
+        cpu_end = cpu_start
         while cli_process.poll() is None and time.monotonic() - started < total + 30:
             value = rss_kb(pid)
             if value is not None:
                 samples.append((time.monotonic() - started, value))
+            if time.monotonic() - started <= seconds:
+                cpu_end = cpu_seconds(pid) or cpu_end
             time.sleep(0.5)
         try:
             stdout, stderr = cli_process.communicate(timeout=30)
@@ -190,6 +203,8 @@ def run(cli: str, seconds: float, rate: int, report: str | None) -> int:
         "stats": stats, "rss_kb_first_third": during[0] if during else None,
         "rss_kb_max": max((kb for _, kb in samples), default=None), "rss_growth_kb": growth_kb,
         "rows_at_end": len(rows),
+        "cpu_percent_of_one_core": (round(100 * (cpu_end - cpu_start) / seconds, 1)
+                                    if cpu_start is not None and cpu_end is not None else None),
     }
     print(json.dumps(figures, indent=1))
     if report:

@@ -3,8 +3,9 @@
 
     python3 tests/e2e/test_search.py --cli build/dev/zadari-cli [CASE ...]
 
+With --usage only the usage errors are checked (outside namespaces: nothing is sent).
 Cases: families, ageing, every-third-tick, ip-echo, no-default-route, two-adapters,
-two-families-one-row (all when none is named). Exit 0 when every case passed, 1 when one failed,
+two-families-one-row, formats (all when none is named). Exit 0 when every case passed, 1 when one failed,
 77 when namespaces cannot be made here (not root, no iproute2).
 """
 
@@ -64,12 +65,12 @@ def rows_by_key(rows: list[dict]) -> dict[str, list[dict]]:
 
 # --- cases ---------------------------------------------------------------------------------
 
-LETTERS = {0: "E", 1: "M", 2: "F", 3: "F1", 5: "E", 6: "V", 7: "F2", 8: "H", 999: "NAS"}
+LETTERS = {0: "E", 1: "M", 2: "F", 3: "F1", 5: "E", 6: "V", 7: "F2", 8: "H", 9: "T", 999: "NAS"}
 
 
 def family_devices(base_ip: str) -> list[dict]:
     devices = []
-    for index, family in enumerate((0, 1, 2, 3, 5, 6, 7, 8, 999)):
+    for index, family in enumerate((0, 1, 2, 3, 5, 6, 7, 8, 9, 999)):
         device = {
             "family": family,
             # MO_I devices carry their MAC as at most 13 characters of text: no separators.
@@ -245,6 +246,63 @@ def case_two_families_one_row(topo: harness.Topology) -> None:
     check(same[0]["family"] in (1, 999), f"family {same[0]['family']}")
 
 
+def usage_checks() -> int:
+    """Usage errors: exit 2 with one line naming the problem. Every call here stops before the
+    program opens a socket, so this runs outside the namespaces."""
+    cases = [
+        ([], 2, "usage"),
+        (["frobnicate"], 2, "unknown command frobnicate"),
+        (["search", "--format", "xml"], 2, "--format"),
+        (["search", "--seconds", "abc"], 2, "--seconds"),
+        (["search", "--seconds", "-1"], 2, "--seconds"),
+        (["search", "--seconds", "inf"], 2, "--seconds"),
+        (["search", "--seconds"], 2, "--seconds needs a value"),
+        (["search", "--bogus"], 2, "unknown option --bogus"),
+        (["search", "extra"], 2, "unexpected argument extra"),
+        (["search", "--stats", "--stats"], 2, "given twice"),
+        (["search", "--output", ""], 2, "--output"),
+    ]
+    failed = 0
+    for args, code, text in cases:
+        result = subprocess.run([CLI, *args], capture_output=True, text=True, timeout=20)
+        lines = result.stderr.strip().splitlines()
+        one_line = len(lines) == 1 or not args or args[0] != "search"
+        if result.returncode != code or text not in result.stderr or not one_line:
+            failed += 1
+            print(f"FAIL usage {args}: exit {result.returncode}, stderr {result.stderr!r}")
+    for args in (["--help"], ["search", "--help"]):
+        result = subprocess.run([CLI, *args], capture_output=True, text=True, timeout=20)
+        if result.returncode != 0 or "search [--seconds S]" not in result.stdout:
+            failed += 1
+            print(f"FAIL usage {args}: exit {result.returncode}, stdout {result.stdout!r}")
+    print("PASS usage" if not failed else f"{failed} usage checks failed")
+    return 1 if failed else 0
+
+
+def case_formats(topo: harness.Topology) -> None:
+    devices = [{"family": 999, "mac": "02:5a:80:00:00:01", "ip": "10.231.0.101", "name": "b",
+                "httpPort": 8080, "version": "9.9"},
+               {"family": 6, "mac": "02-5A-80-00-00-02", "ip": "10.231.0.20", "name": "a"}]
+    topo.start_camsim(devices)
+    output = topo.path("export.txt")
+    table = search(topo, 2, "--format", "table").stdout.splitlines()
+    check(table[0].split() == ["Mode", "Name", "IP", "Port", "MAC", "Version"], f"header {table[0]!r}")
+    check(len(table) == 3, f"table: {table}")
+    ip_column = table[0].index("IP")
+    check([line[ip_column:].split()[0] for line in table[1:]] == ["10.231.0.20", "10.231.0.101"],
+          f"columns not aligned or not in IP order: {table}")
+    check(table[2].split() == ["NAS", "b", "10.231.0.101", "8080", "02:5a:80:00:00:01", "9.9"],
+          f"row {table[2]!r}")
+    tsv = topo.pc.run([CLI, "search", "--seconds", "2", "--format", "tsv", "--output", output],
+                      text=False, timeout=60)
+    check(tsv.returncode == 0, f"tsv exit {tsv.returncode}")
+    with open(output, "rb") as handle:
+        exported = handle.read()
+    check(exported == tsv.stdout, f"--output {exported!r} differs from the tsv lines {tsv.stdout!r}")
+    check(exported == b"1\tV\ta\t10.231.0.20\t80\t025A80000002\r\n"
+                      b"2\tNAS\tb\t10.231.0.101\t8080\t02:5A:80:00:00:01\r\n", f"export {exported!r}")
+
+
 CASES = {
     "families": (case_families, {}),
     "ageing": (case_ageing, {}),
@@ -253,6 +311,7 @@ CASES = {
     "no-default-route": (case_no_default_route, {}),
     "two-adapters": (case_two_adapters, {"cameras": 2}),
     "two-families-one-row": (case_two_families_one_row, {}),
+    "formats": (case_formats, {}),
 }
 
 
@@ -260,9 +319,13 @@ def main() -> int:
     global CLI
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True, help="the zadari-cli program")
+    parser.add_argument("--usage", action="store_true",
+                        help="only the usage checks (no namespaces needed, nothing is sent)")
     parser.add_argument("cases", nargs="*", help="cases to run (default: all)")
     options = parser.parse_args()
     CLI = os.path.abspath(options.cli)
+    if options.usage:
+        return usage_checks()
     harness.skip_unless_available()
     if not os.access(CLI, os.X_OK):
         print(f"no zadari-cli at {CLI}")

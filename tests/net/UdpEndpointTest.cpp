@@ -137,6 +137,10 @@ TEST(UdpEndpoint, AFloodIsHandledInBatchesWithoutLosingQueuedDatagrams) {
     for (int i = 0; i < 500; ++i)
         sender.writeDatagram(QByteArray(32, 'a'), kLocal, endpoint.LocalPort());
     ASSERT_TRUE(WaitFor([&] { return handled == 500; }));
+    // After the burst the socket still hears the next datagram.
+    Settle(50);
+    sender.writeDatagram(QByteArray(8, 'b'), kLocal, endpoint.LocalPort());
+    ASSERT_TRUE(WaitFor([&] { return handled == 501; }));
 }
 
 TEST(UdpEndpoint, AnUnboundEndpointBindsOnItsFirstSendAtTheFallbackAddress) {
