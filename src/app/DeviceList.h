@@ -91,7 +91,7 @@ private:
     TImpl* impl_;
 
     int PlaceChangedRow(TNode* node, int oldRow);
-    void SortAll();
+    void SortAll(bool directionOnly);
 };
 
 } // namespace zadari
