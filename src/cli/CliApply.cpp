@@ -5,7 +5,6 @@
 #include "app/Credentials.h"
 #include "app/DeviceList.h"
 #include "app/DeviceText.h"
-#include "app/Family9Hook.h"
 #include "app/SearchEngine.h"
 #include "cli/CliCommand.h"
 #include "i18n/LanguageStore.h"
@@ -195,7 +194,8 @@ std::string Printable(const TBytes& bytes) {
     return out;
 }
 
-void PrintResult(const TApplyResult& result, const TDevInfo& listed) {
+/// `viaClient` names the client that carried the command when it left through one of its own.
+void PrintResult(const TApplyResult& result, const TDevInfo& listed, const char* viaClient) {
     const std::string device = "family " + std::to_string(listed.family) + " (" +
                                FamilyLetters(listed.family) + ") " +
                                DecodeDeviceText(listed.mac).toStdString();
@@ -221,7 +221,9 @@ void PrintResult(const TApplyResult& result, const TDevInfo& listed) {
         std::printf("sent %s:%u %zu bytes: %s\n", datagram.address.c_str(),
                     static_cast<unsigned>(datagram.port), datagram.bytes.size(),
                     Printable(datagram.bytes).c_str());
-    if (result.sent.empty())
+    if (viaClient != nullptr)
+        std::printf("sent through %s\n", viaClient);
+    else if (result.sent.empty())
         std::printf("nothing sent\n");
     std::fflush(stdout);
 }
@@ -239,10 +241,11 @@ int RunApply(const QStringList& args) {
     TPresetCredentials credentials(options.user, options.password);
 
     const std::string mac = options.mac.toStdString();
+    // The search has a family-9 client of its own; this one only carries the settings exchange.
     TT517Series family9;
     bool found = false;
     RunCliSearch(
-        options.seconds, false, [&](TSearchEngine& engine) { WireFamily9Search(engine, family9); },
+        options.seconds, false, nullptr,
         [&](TSearchEngine& engine) { return FindDevice(engine.List(), mac) != nullptr; },
         [&](TSearchEngine& engine) {
             const TDevInfo* row = FindDevice(engine.List(), mac);
@@ -268,12 +271,14 @@ int RunApply(const QStringList& args) {
                 values.gateway = *options.gateway;
 
             TApplyFlow flow(engine, credentials);
+            const char* viaClient = nullptr;
             flow.family9SetNetParams = [&](const std::string& user, const std::string& password,
                                            const TDevInfo& /*listed*/, const TDevInfo& edited) {
+                viaClient = "the family-9 client";
                 return family9.SetNetParams(user, password, edited);
             };
             const TApplyResult result = flow.Apply(listed, values);
-            PrintResult(result, listed);
+            PrintResult(result, listed, viaClient);
             switch (result.outcome) {
             case TApplyOutcome::kApplied:
                 exitCode = kExitDone;
@@ -286,7 +291,6 @@ int RunApply(const QStringList& args) {
                 break;
             }
         });
-    family9.StopSearch();
     if (!found) {
         std::printf("not found: no device with MAC %s answered within %g seconds\n",
                     options.mac.toLocal8Bit().constData(), options.seconds);

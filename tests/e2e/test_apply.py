@@ -149,10 +149,15 @@ def case_family9(topo: harness.Topology) -> None:
     sim = topo.start_camsim([device])
     result = apply(topo, device["mac"], "--ip", f"{SUBNET}.163", "--name", "dh2")
     check(result.returncode == 0, describe(result))
+    check("sent through the family-9 client" in result.stdout, describe(result))
     time.sleep(0.3)
     state = {mac_key(d["mac"]): d for d in sim.state()}
     now = state[mac_key(device["mac"])]
     check(now["ip"] == f"{SUBNET}.163" and now["name"] == "dh2", f"not applied: {now}")
+    rows = {row["macKey"]: row for row in search_json(topo, 2)}
+    row = rows.get(mac_key(device["mac"]))
+    check(row is not None and row["ip"] == f"{SUBNET}.163" and row["name"] == "dh2",
+          f"not listed with the new settings: {rows}")
 
 
 def case_not_found(topo: harness.Topology) -> None:
