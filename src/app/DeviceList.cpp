@@ -444,6 +444,15 @@ void TDeviceList::SetHeaderCaption(int column, const QString& caption) {
     Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
 }
 
+bool TDeviceList::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                int role) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount ||
+        (role != Qt::DisplayRole && role != Qt::EditRole))
+        return false;
+    SetHeaderCaption(section, value.toString());
+    return true;
+}
+
 QString TDeviceList::CountText() const {
     return GetStrRes("IDS_DEVCOUNT") + QString::number(RowCount());
 }

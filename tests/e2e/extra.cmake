@@ -33,3 +33,7 @@ add_test(NAME e2e.apply COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_app
          --cli $<TARGET_FILE:zadari-cli>)
 set_tests_properties(e2e.apply PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
 
+# zadari-cli adapters in a namespace with known addresses, routes and name servers.
+add_test(NAME e2e.adapters COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_adapters.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.adapters PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
