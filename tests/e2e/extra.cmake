@@ -27,6 +27,11 @@ set_tests_properties(e2e.flood PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT
 add_test(NAME e2e.family9 COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_family9.py
          --cli $<TARGET_FILE:zadari-cli>)
 set_tests_properties(e2e.family9 PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 600)
+# zadari-cli apply: every broadcast family's command changes the simulated camera; the cases
+# that must send nothing (family 7, family 1 without protocolVersion 2, HDS with gateway 0.0.0.0).
+add_test(NAME e2e.apply COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_apply.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.apply PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
 
 # zadari-cli adapters in a namespace with known addresses, routes and name servers.
 add_test(NAME e2e.adapters COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_adapters.py
