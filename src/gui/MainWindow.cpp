@@ -18,7 +18,6 @@
 #include "i18n/TextCodec.h"
 #include "i18n/ui/TranslateForm.h"
 #include "net/SearchEndpoints.h"
-#include "protocols/CommaText.h"
 #include "upgrade/ui/UpgradeSoft_214.h"
 
 #include <QApplication>
@@ -34,7 +33,6 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QShowEvent>
-#include <QThread>
 
 #include <exception>
 
@@ -113,6 +111,23 @@ bool FamilyWithoutPppoe(std::int32_t family) {
            family == kFamilyDh;
 }
 
+// The apply flow's credential provider: the credential dialog over the window.
+class TDialogCredentials : public ICredentialsProvider {
+public:
+    explicit TDialogCredentials(std::function<bool(QString&, QString&)> ask)
+        : ask_(std::move(ask)) {}
+    std::optional<TCredentials> AskCredentials(std::int32_t, const TCredentials& presets) override {
+        QString user = QString::fromStdString(presets.user);
+        QString password = QString::fromStdString(presets.password);
+        if (!ask_(user, password))
+            return std::nullopt;
+        return TCredentials{user.trimmed().toStdString(), password.trimmed().toStdString()};
+    }
+
+private:
+    std::function<bool(QString&, QString&)> ask_;
+};
+
 class TWaitCursor {
 public:
     TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -168,6 +183,13 @@ QString TfrmMain::ProgramDir() const {
     if (setup_.programPath.isEmpty())
         return QString();
     return QFileInfo(setup_.programPath).absolutePath() + QLatin1Char('/');
+}
+
+TOptionFile TfrmMain::OptionFile() const {
+    const QString name = QStringLiteral("option.ini");
+    if (setup_.userConfigDir.isEmpty())
+        return TOptionFile(name);
+    return TOptionFile(name, ProgramDir(), setup_.userConfigDir);
 }
 
 void TfrmMain::ConnectComponents() {
@@ -227,8 +249,7 @@ void TfrmMain::FormCreate() {
     LoadSkin();
     // 3, 4. The language: the saved one, else the one of the code page when it has a file.
     const QString saved =
-        TOptionFile(QStringLiteral("option.ini"), ProgramDir(), setup_.userConfigDir)
-            .ReadString(QStringLiteral("Global"), QStringLiteral("lan"), QString());
+        OptionFile().ReadString(QStringLiteral("Global"), QStringLiteral("lan"), QString());
     const int oem = setup_.oemCodePage ? *setup_.oemCodePage : SystemCodePages().oem;
     // A saved code whose file is missing falls back to English as well; keeping it would leave
     // the language combo empty and no way to pick a language.
@@ -268,6 +289,30 @@ void TfrmMain::FormCreate() {
     // 16. The vendor SDK finder.
     if (setup_.sdkFinder)
         CreateSdkFinder();
+    CreateApplyFlow();
+}
+
+void TfrmMain::CreateApplyFlow() {
+    credentials_ = std::make_unique<TDialogCredentials>(
+        [this](QString& user, QString& password) { return AskCredentials(user, password); });
+    applyFlow_ = std::make_unique<TApplyFlow>(*engine_, *credentials_);
+    applyFlow_->waitCursor = [](bool busy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    };
+    applyFlow_->sdkConfigDevice = [this](const TDevInfo& edited) {
+        return finder_ != nullptr && finder_->ConfigDevice(edited);
+    };
+    if (family9_) {
+        IT517Series* client = family9_.get();
+        applyFlow_->family9SetNetParams = [client](const std::string& user,
+                                                   const std::string& password, const TDevInfo&,
+                                                   const TDevInfo& edited) {
+            return client->SetNetParams(user, password, edited);
+        };
+    }
 }
 
 void TfrmMain::CreateSdkFinder() {
@@ -535,8 +580,7 @@ void TfrmMain::cmbLanChange() {
         // The translation wrote the caption into the count label.
         UpdateCountLabel();
     }
-    TOptionFile(QStringLiteral("option.ini"), ProgramDir(), setup_.userConfigDir)
-        .WriteString(QStringLiteral("Global"), QStringLiteral("lan"), CurrentLanguage());
+    OptionFile().WriteString(QStringLiteral("Global"), QStringLiteral("lan"), CurrentLanguage());
 }
 
 // ---- the details panel ---------------------------------------------------------------------
@@ -641,29 +685,30 @@ void TfrmMain::cmbIPAssChange() {
         w->setEnabled(value == 2);
 }
 
+TEditedValues TfrmMain::PanelValues() const {
+    const Ui::frmMain& f = *ui_;
+    TEditedValues values;
+    const TDevInfo* record = SelectedRecord();
+    values.name =
+        EncodeLikeDevice(f.edName->text().trimmed(), record ? record->name : std::string());
+    values.portText = f.edPort->text().toStdString();
+    if (f.cmbIPAss->currentIndex() >= 0)
+        values.ipMode = f.cmbIPAss->currentData().toInt();
+    values.ip = f.edIP->IPString().toStdString();
+    values.mask = f.edSubMask->IPString().toStdString();
+    values.gateway = f.edGateway->IPString().toStdString();
+    return values;
+}
+
 bool TfrmMain::ReadDetailsInto(TDevInfo& record) {
-    Ui::frmMain& f = *ui_;
-    const QString portText = f.edPort->text().trimmed();
-    if (portText.isEmpty()) {
-        StrResMessageBox("IDS_INPUTPORT", "IDS_WARNING", MsgStyle::kIconWarning);
-        f.edPort->setFocus();
-        return false;
-    }
-    if (f.cmbIPAss->currentIndex() < 0) {
-        // Nothing is sent without a connection type (PPPoE of a family that does not offer it).
-        StrResMessageBox("IDS_ERRIPCAM", "IDS_ERROR", MsgStyle::kIconError);
-        f.cmbIPAss->setFocus();
-        return false;
-    }
-    record.name = EncodeLikeDevice(f.edName->text().trimmed(), record.name);
-    bool ok = false;
-    const int port = portText.toInt(&ok);
-    record.httpPort = static_cast<std::uint16_t>(ok ? port : 1);
-    record.ipMode = static_cast<std::uint8_t>(f.cmbIPAss->currentData().toInt());
-    record.ip = f.edIP->IPString().toStdString();
-    record.mask = f.edSubMask->IPString().toStdString();
-    record.gateway = f.edGateway->IPString().toStdString();
-    return true;
+    std::string messageKey;
+    if (TApplyFlow::ReadDetailsInto(PanelValues(), record, &messageKey, nullptr))
+        return true;
+    if (messageKey == "IDS_INPUTPORT")
+        ui_->edPort->setFocus();
+    else if (messageKey == "IDS_ERRIPCAM")
+        ui_->cmbIPAss->setFocus();
+    return false;
 }
 
 bool TfrmMain::AskCredentials(QString& user, QString& password) {
@@ -674,19 +719,17 @@ bool TfrmMain::AskCredentials(QString& user, QString& password) {
 
 void TfrmMain::btnApplyClick() {
     const TDevInfo* selected = SelectedRecord();
-    if (selected == nullptr)
+    if (selected == nullptr || !applyFlow_)
         return;
-    // The row may change or go while a dialog of the command is open: work on copies and find
-    // the row again by its MAC afterwards.
-    const TDevInfo current = *selected;
-    TDevInfo edited = current;
-    if (!ReadDetailsInto(edited))
-        return;
-    const bool applied = applyDevice ? applyDevice(current, edited) : false;
-    if (!applied)
-        return;
-    DeleteDeviceRow(current.mac);
-    btnFindClick();
+    // The flow works on its own copy: the row may change or go while its dialog is open. On
+    // success it removes the device's row and searches again.
+    lastApply_ = applyFlow_->Apply(*selected, PanelValues());
+    if (lastApply_.outcome == TApplyOutcome::kValidationError) {
+        if (lastApply_.messageKey == "IDS_INPUTPORT")
+            ui_->edPort->setFocus();
+        else if (lastApply_.messageKey == "IDS_ERRIPCAM")
+            ui_->cmbIPAss->setFocus();
+    }
 }
 
 void TfrmMain::btnUpgradeClick() {
@@ -706,6 +749,8 @@ bool TfrmMain::RunUpgrade(std::int32_t family) {
     QString password;
     if (!AskCredentials(user, password))
         return false;
+    user = user.trimmed();
+    password = password.trimmed();
     f.btnUpgrade->setEnabled(false);
     engine_->StopTimer();
     setCursor(Qt::WaitCursor);
@@ -763,19 +808,9 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::HiddenCommand() {
     const TDevInfo* selected = SelectedRecord();
-    if (selected == nullptr)
+    if (selected == nullptr || !applyFlow_)
         return;
-    const TDevInfo current = *selected;
-    bool done = false;
-    if (current.family == kFamilyPeltra) {
-        SendPeltraCommand3(current, endpoints_->Udp(1));
-        done = true;
-    }
-    QThread::msleep(10);
-    if (!done)
-        return;
-    DeleteDeviceRow(current.mac);
-    btnFindClick();
+    lastApply_ = applyFlow_->SendCommand3(*selected);
 }
 
 } // namespace zadari

@@ -5,6 +5,7 @@
 // (FormCreate) in the constructor, runs the first search when first shown (FormShow), stops all
 // network activity when closed (FormClose) and removes the language files when destroyed
 // (FormDestroy).
+#include "app/ApplyFlow.h"
 #include "app/SearchEngine.h"
 #include "net/Adapters.h"
 #include "protocols/DevInfo.h"
@@ -31,6 +32,7 @@ class TDeviceForwarder;
 class TDeviceList;
 class TFind_Hisi;
 class TLanguageStore;
+class TOptionFile;
 class TSearchEndpoints;
 
 /// The fields the upgrade dialog is given (the panel's values and the account).
@@ -125,9 +127,10 @@ public:
     /// The hand-over of a device the vendor library found (WM_DEVICE_FOUND), on this thread.
     void DeviceFound(const TDevInfo& record);
 
-    /// The setting command of one family for the selected device (the apply flow); true when it
-    /// was applied. Replaceable so that the window can be tested without the network.
-    std::function<bool(const TDevInfo& current, TDevInfo& edited)> applyDevice;
+    /// The panel's values as the apply flow takes them.
+    TEditedValues PanelValues() const;
+    /// What the latest Apply (or Ctrl+Alt+Shift+D) did.
+    const TApplyResult& LastApply() const { return lastApply_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -152,7 +155,10 @@ private:
     /// Deletes the row of the device with this mac, if it is still listed.
     void DeleteDeviceRow(const std::string& mac);
     bool AskCredentials(QString& user, QString& password);
+    void CreateApplyFlow();
     QString ProgramDir() const;
+    /// option.ini: the per-user file over the program folder's.
+    TOptionFile OptionFile() const;
 
     TMainWindowSetup setup_;
     std::unique_ptr<TLanguageStore> languageStore_;
@@ -163,6 +169,9 @@ private:
     std::unique_ptr<IT517Series> family9_;
     std::unique_ptr<TDeviceForwarder> forwarder_; ///< outlives the finder that reports to it
     std::unique_ptr<TFind_Hisi> finder_;
+    std::unique_ptr<ICredentialsProvider> credentials_;
+    std::unique_ptr<TApplyFlow> applyFlow_;
+    TApplyResult lastApply_;
     TAdapterList adapters_;
     std::int32_t upgradeFamily_ = 0;
     std::string shownMac_;

@@ -288,10 +288,10 @@ TEST_F(MainWindowTest, NoSelectionDisablesThePanelAndShowsZeroAddresses) {
     EXPECT_EQ(f.edGateway->IPString(), QStringLiteral("0.0.0.0"));
     EXPECT_EQ(f.lblDevNum->text(), QStringLiteral("Count:0"));
     // Apply with nothing selected does nothing.
-    bool applied = false;
-    w->applyDevice = [&](const TDevInfo&, TDevInfo&) { return applied = true; };
     w->btnApplyClick();
-    EXPECT_FALSE(applied);
+    EXPECT_EQ(credentialAsks, 0);
+    EXPECT_TRUE(presenter.boxes.empty());
+    EXPECT_EQ(w->LastApply().family, kFamilyNone);
 }
 
 TEST_F(MainWindowTest, FirstRowIsSelectedOnlyWhenNoneIs) {
@@ -375,14 +375,9 @@ TEST_F(MainWindowTest, ConnectionTypesDecideTheAddressFields) {
         EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
 
     // Apply sends what the panel shows, also the hidden addresses.
-    TDevInfo sent;
-    w->applyDevice = [&](const TDevInfo&, TDevInfo& edited) {
-        sent = edited;
-        return false;
-    };
     w->btnApplyClick();
-    EXPECT_EQ(sent.ipMode, 0);
-    EXPECT_EQ(sent.ip, "192.168.1.20");
+    EXPECT_EQ(w->LastApply().edited.ipMode, 0);
+    EXPECT_EQ(w->LastApply().edited.ip, "192.168.1.20");
 }
 
 TEST_F(MainWindowTest, UicamInPppoeHasNoConnectionTypeAndApplyStops) {
@@ -394,10 +389,10 @@ TEST_F(MainWindowTest, UicamInPppoeHasNoConnectionTypeAndApplyStops) {
     EXPECT_EQ(f.cmbIPAss->currentIndex(), -1);
     EXPECT_TRUE(f.edName->isReadOnly());
     EXPECT_FALSE(f.btnUpgrade->isHidden());
-    bool called = false;
-    w->applyDevice = [&](const TDevInfo&, TDevInfo&) { return called = true; };
     w->btnApplyClick();
-    EXPECT_FALSE(called);
+    EXPECT_EQ(w->LastApply().outcome, TApplyOutcome::kValidationError);
+    EXPECT_EQ(credentialAsks, 0);
+    EXPECT_TRUE(endpoints->udp[2].sent.size() <= 1u); // the first show's query only
     ASSERT_EQ(presenter.boxes.size(), 1u);
     EXPECT_EQ(presenter.boxes[0].caption, QStringLiteral("Error"));
     EXPECT_EQ(presenter.boxes[0].style & MsgStyle::kIconMask, MsgStyle::kIconError);
@@ -426,13 +421,13 @@ TEST_F(MainWindowTest, MoiPanelHasNoConnectionTypeAndAReadOnlyName) {
     EXPECT_NE(f.edName->palette().color(QPalette::Base),
               QApplication::palette(f.edName).color(QPalette::Base));
     EXPECT_FALSE(f.btnUpgrade->isHidden());
-    TDevInfo sent;
-    w->applyDevice = [&](const TDevInfo&, TDevInfo& edited) {
-        sent = edited;
-        return false;
-    };
+    credentialsOk = false; // asked for the account, then cancelled: nothing is sent
     w->btnApplyClick();
-    EXPECT_EQ(sent.ipMode, 1);
+    EXPECT_EQ(credentialAsks, 1);
+    EXPECT_EQ(askedUser, QStringLiteral("admin"));
+    EXPECT_EQ(w->LastApply().edited.ipMode, 1);
+    EXPECT_EQ(w->LastApply().reason, TNotAppliedReason::kCancelled);
+    EXPECT_EQ(w->List().RowCount(), 1);
     // The next camera's name is editable again, with the ordinary colour.
     w->Engine().MergeFound(Device(1, "00:11:22:33:44:02", "192.168.1.21"));
     w->SelectRow(1);
@@ -448,10 +443,9 @@ TEST_F(MainWindowTest, EmptyPortWarnsAndSendsNothing) {
     TForm f(*w);
     w->Engine().MergeFound(Device(1, "00:11:22:33:44:01", "192.168.1.20"));
     f.edPort->findChild<QLineEdit*>()->clear();
-    bool called = false;
-    w->applyDevice = [&](const TDevInfo&, TDevInfo&) { return called = true; };
     w->btnApplyClick();
-    EXPECT_FALSE(called);
+    EXPECT_EQ(credentialAsks, 0);
+    EXPECT_EQ(w->LastApply().outcome, TApplyOutcome::kValidationError);
     ASSERT_EQ(presenter.boxes.size(), 1u);
     EXPECT_EQ(presenter.boxes[0].text, QStringLiteral("Please input HTTP port."));
     EXPECT_EQ(presenter.boxes[0].caption, QStringLiteral("Warning"));
@@ -460,30 +454,67 @@ TEST_F(MainWindowTest, EmptyPortWarnsAndSendsNothing) {
 TEST_F(MainWindowTest, ApplyReadsThePanelIntoACopyAndSearchesAgainOnSuccess) {
     auto w = Shown();
     TForm f(*w);
-    w->Engine().MergeFound(Device(1, "00:11:22:33:44:01", "192.168.1.20"));
+    TDevInfo peltra = Device(1, "00:11:22:33:44:01", "192.168.1.20");
+    peltra.protocolVersion = 2;
+    w->Engine().MergeFound(peltra);
     w->Engine().MergeFound(Device(1, "00:11:22:33:44:02", "192.168.1.21"));
+    ASSERT_EQ(w->SelectedRecord()->mac, peltra.mac);
     f.edName->setText(QStringLiteral("  lobby  "));
     f.edPort->setValue(8081);
     f.edIP->SetIPString(QStringLiteral("192.168.1.99"));
-    TDevInfo current;
-    TDevInfo sent;
     int sdkSearches = 0;
     w->Engine().sdkSearch = [&] { ++sdkSearches; };
-    w->applyDevice = [&](const TDevInfo& c, TDevInfo& edited) {
-        current = c;
-        sent = edited;
-        return true;
-    };
+    endpoints->udp[0].sent.clear();
     w->btnApplyClick();
-    EXPECT_EQ(current.ip, "192.168.1.20");
-    EXPECT_EQ(sent.name, "lobby");
-    EXPECT_EQ(sent.httpPort, 8081);
-    EXPECT_EQ(sent.ip, "192.168.1.99");
-    EXPECT_EQ(sent.mask, "255.255.255.0");
-    EXPECT_EQ(sent.mac, current.mac);
+    EXPECT_EQ(credentialAsks, 1);
+    EXPECT_EQ(askedUser, QStringLiteral("admin"));
+    EXPECT_EQ(askedPassword, QString());
+    const TApplyResult& result = w->LastApply();
+    EXPECT_TRUE(result.Applied());
+    EXPECT_EQ(result.edited.name, "lobby");
+    EXPECT_EQ(result.edited.httpPort, 8081);
+    EXPECT_EQ(result.edited.ip, "192.168.1.99");
+    EXPECT_EQ(result.edited.mask, "255.255.255.0");
+    ASSERT_FALSE(endpoints->udp[0].sent.empty());
+    EXPECT_EQ(endpoints->udp[0].sent.front().bytes.rfind("PELTRAQUERY,1,", 0), 0u);
+    EXPECT_NE(endpoints->udp[0].sent.front().bytes.find("192.168.1.99"), std::string::npos);
     // The row went and Find ran (the list is cleared, the SDK search started).
     EXPECT_EQ(w->List().RowCount(), 0);
     EXPECT_EQ(sdkSearches, 1);
+}
+
+TEST_F(MainWindowTest, PeltraWithAnotherCommandSetAsksNothingAndSendsNothing) {
+    auto w = Shown();
+    TDevInfo old = Device(1, "00:11:22:33:44:01", "192.168.1.20");
+    old.protocolVersion = 1;
+    w->Engine().MergeFound(old);
+    endpoints->udp[0].sent.clear();
+    w->btnApplyClick();
+    EXPECT_EQ(credentialAsks, 0);
+    EXPECT_TRUE(endpoints->udp[0].sent.empty());
+    EXPECT_EQ(w->LastApply().reason, TNotAppliedReason::kProtocolVersion);
+    EXPECT_EQ(w->List().RowCount(), 1);
+}
+
+TEST_F(MainWindowTest, HdsGatewayIsCheckedBeforeAnyDialog) {
+    auto w = Shown();
+    TForm f(*w);
+    w->Engine().MergeFound(Device(6, "00:11:22:33:44:01", "192.168.1.20"));
+    f.edGateway->SetIPString(QStringLiteral("0.0.0.0"));
+    endpoints->multicast.sent.clear();
+    w->btnApplyClick();
+    EXPECT_EQ(credentialAsks, 0);
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes[0].text, QStringLiteral("Please fill Gateway."));
+    EXPECT_EQ(presenter.boxes[0].caption, QStringLiteral("Error"));
+    EXPECT_TRUE(endpoints->multicast.sent.empty());
+    EXPECT_EQ(w->List().RowCount(), 1);
+    // With a gateway the account is asked with the family's presets.
+    f.edGateway->SetIPString(QStringLiteral("192.168.1.1"));
+    credentialsOk = false;
+    w->btnApplyClick();
+    EXPECT_EQ(credentialAsks, 1);
+    EXPECT_EQ(askedPassword, QStringLiteral("zeqit"));
 }
 
 TEST_F(MainWindowTest, ARefreshOfAnotherRowKeepsTheUsersEdits) {
