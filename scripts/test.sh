@@ -18,7 +18,7 @@ run_ctest --preset ci -j "$jobs"
 
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
-run_ctest --preset fuzz --no-tests=ignore
+run_ctest --preset fuzz --no-tests=ignore -j "$jobs"
 
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -130,6 +131,47 @@ struct TDeviceList::TImpl {
                 return i;
         }
         return n;
+    }
+
+    /// A full sort. Each row's sort key is first packed into a few integers beside its pointer
+    /// so that most comparisons need not visit the row; rows whose packed keys are equal are
+    /// compared in full.
+    void SortRows() {
+        struct TItem {
+            std::array<std::uint64_t, 4> key;
+            TNode* node;
+        };
+        std::vector<TItem> items(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const TNode& node = *rows[i];
+            auto& key = items[i].key;
+            key = {};
+            if (sortColumn == 2) {
+                // Part i as 1 + value + 2^31 (0 for a missing part): lexicographic order of the
+                // first four parts, a shorter address first.
+                for (std::size_t p = 0; p < 4 && p < node.ipKey.size(); ++p)
+                    key[p] = static_cast<std::uint64_t>(std::int64_t{node.ipKey[p]} +
+                                                        (std::int64_t{1} << 31) + 1);
+            } else {
+                // The first 16 bytes, letters folded, big-endian; 0 pads a shorter text.
+                const std::string& text = sortColumn == 0 ? node.row.caption : node.row.text1;
+                for (std::size_t b = 0; b < 16 && b < text.size(); ++b) {
+                    auto c = static_cast<unsigned char>(text[b]);
+                    if (c >= 'a' && c <= 'z')
+                        c = static_cast<unsigned char>(c - 'a' + 'A');
+                    key[b / 8] |= std::uint64_t{c} << (8 * (7 - b % 8));
+                }
+            }
+        }
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            items[i].node = rows[i].release();
+        std::sort(items.begin(), items.end(), [this](const TItem& a, const TItem& b) {
+            if (a.key != b.key)
+                return descending ? b.key < a.key : a.key < b.key;
+            return Less(*a.node, *b.node);
+        });
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            rows[i].reset(items[i].node);
     }
 
     /// Gives the age pass's released slots back, so that the rows are one plain sequence again.
@@ -362,16 +404,17 @@ bool TDeviceList::SortDescending() const {
 void TDeviceList::ColumnClick(int column) {
     if (column < 0 || column >= kColumnCount)
         return;
-    if (column == impl_->sortColumn) {
+    const bool sameColumn = column == impl_->sortColumn;
+    if (sameColumn) {
         impl_->descending = !impl_->descending;
     } else {
         impl_->sortColumn = column;
         impl_->descending = false;
     }
-    SortAll();
+    SortAll(sameColumn);
 }
 
-void TDeviceList::SortAll() {
+void TDeviceList::SortAll(bool directionOnly) {
     TImpl& d = *impl_;
     d.BeginChange();
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -380,13 +423,10 @@ void TDeviceList::SortAll() {
     persistentNodes.reserve(static_cast<std::size_t>(before.size()));
     for (const QModelIndex& i : before)
         persistentNodes.push_back(d.rows[static_cast<std::size_t>(i.row())].get());
-    // Ascending and descending are exact reverses of each other (the order is total).
-    if (std::is_sorted(d.rows.rbegin(), d.rows.rend(),
-                       [&d](const auto& a, const auto& b) { return d.Less(*a, *b); }))
-        std::reverse(d.rows.begin(), d.rows.end());
+    if (directionOnly)
+        std::reverse(d.rows.begin(), d.rows.end()); // the order is total: exact reverses
     else
-        std::sort(d.rows.begin(), d.rows.end(),
-                  [&d](const auto& a, const auto& b) { return d.Less(*a, *b); });
+        d.SortRows();
     QModelIndexList after;
     after.reserve(before.size());
     for (qsizetype k = 0; k < before.size(); ++k)
@@ -402,6 +442,15 @@ void TDeviceList::SetHeaderCaption(int column, const QString& caption) {
         return;
     impl_->headers[column] = caption;
     Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
+}
+
+bool TDeviceList::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                int role) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount ||
+        (role != Qt::DisplayRole && role != Qt::EditRole))
+        return false;
+    SetHeaderCaption(section, value.toString());
+    return true;
 }
 
 QString TDeviceList::CountText() const {

@@ -77,6 +77,9 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+    /// Lets views and the window translation set the column captions.
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
 
 Q_SIGNALS:
     /// The number of rows changed (the count label shows CountText()).
@@ -91,7 +94,7 @@ private:
     TImpl* impl_;
 
     int PlaceChangedRow(TNode* node, int oldRow);
-    void SortAll();
+    void SortAll(bool directionOnly);
 };
 
 } // namespace zadari

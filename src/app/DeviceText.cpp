@@ -1,6 +1,6 @@
 #include "app/DeviceText.h"
 
-#include <QStringDecoder>
+#include "i18n/CodePage.h"
 
 namespace zadari {
 
@@ -16,12 +16,8 @@ QString DecodeDeviceText(std::string_view bytes) {
     }
     if (ascii)
         return QString::fromLatin1(view);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(view);
-    if (!utf8.hasError())
-        return text;
-    // Bytes of a legacy single-byte code page; Latin-1 keeps every one of them visible.
-    return QString::fromLatin1(view);
+    // Legacy bytes are read in the ANSI code page of the locale, as the device's own tools do.
+    return DecodeAnsiOrUtf8(bytes);
 }
 
 } // namespace zadari

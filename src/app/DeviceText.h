@@ -6,7 +6,7 @@
 
 namespace zadari {
 
-/// Bytes that are valid UTF-8 as UTF-8, any other bytes as Latin-1.
+/// Bytes that are valid UTF-8 as UTF-8, any other bytes in the ANSI code page of the locale.
 QString DecodeDeviceText(std::string_view bytes);
 
 } // namespace zadari

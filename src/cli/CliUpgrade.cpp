@@ -3,7 +3,6 @@
 // progress bar on standard error when that is a terminal.
 #include "access/SR_517.h"
 #include "app/DeviceList.h"
-#include "app/Family9Hook.h"
 #include "app/SearchEngine.h"
 #include "cli/CliCommand.h"
 #include "protocols/Encoding.h"
@@ -104,16 +103,16 @@ int RunUpgrade(const QStringList& args) {
         return kExitUsage;
     }
 
+    // The search (with its family-9 step) is the shared one; this client only uploads.
     TT517Series client;
     std::optional<TDevInfo> device;
     RunCliSearch(
-        seconds, false, [&](TSearchEngine& engine) { WireFamily9Search(engine, client); },
+        seconds, false, nullptr,
         [&](TSearchEngine& engine) { return FindByMac(engine.List(), macKey) != nullptr; },
         [&](TSearchEngine& engine) {
             if (const TDevInfo* found = FindByMac(engine.List(), macKey))
                 device = *found;
         });
-    client.StopSearch();
     if (!device) {
         std::fprintf(stderr, "zadari-cli upgrade: no device with MAC %s answered\n",
                      options.Value(QStringLiteral("--mac")).toLocal8Bit().constData());

@@ -330,8 +330,16 @@ std::optional<TBytes> BuildKt352SetCommand(const TDevInfo& listed, const TDevInf
     return msg;
 }
 
+bool Kt352CanCarryPort(const TDevInfo& listed, const TDevInfo& edited) {
+    return edited.httpPort == listed.httpPort || edited.httpPort <= 9999;
+}
+
 bool SetKt352Network(const TDevInfo& listed, const TDevInfo& edited, TDatagramSender& sender,
                      std::uint16_t port) {
+    // The port item holds four characters: a five-digit port would reach the camera as another
+    // port, and the camera would then answer on an address nobody asked for.
+    if (!Kt352CanCarryPort(listed, edited))
+        return false;
     const auto msg = BuildKt352SetCommand(listed, edited);
     if (!msg)
         return false;

@@ -28,8 +28,11 @@ bool ParseKt352Reply(std::string_view datagram, TDevInfo& record);
 /// The 256-byte setting command that moves the device `listed` to `edited`, or nothing when no
 /// item but the assignment would be written and the assignment is unchanged.
 std::optional<TBytes> BuildKt352SetCommand(const TDevInfo& listed, const TDevInfo& edited);
+/// False when the edited port is a new one of five digits, which the four-character port item
+/// cannot carry.
+bool Kt352CanCarryPort(const TDevInfo& listed, const TDevInfo& edited);
 /// Builds the command and, after a 10 ms pause, broadcasts it to `port`. False when there was
-/// nothing to change (nothing is sent) or the send failed.
+/// nothing to change or the port cannot be carried (nothing is sent), or the send failed.
 bool SetKt352Network(const TDevInfo& listed, const TDevInfo& edited, TDatagramSender& sender,
                      std::uint16_t port);
 

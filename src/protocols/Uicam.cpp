@@ -179,7 +179,9 @@ bool BuildUicamSetCommand(const TDevInfo& listed, const TDevInfo& edited, TBytes
     std::uint8_t flagsB = reply[kFlagsB];
     switch (edited.ipMode) {
     case 0:
-        flagsB |= 0x08;
+        // Bit 7 (dynamic) outranks bit 3 (PPPoE) when the device reads its flags back, so a
+        // device switched from dynamic to PPPoE must lose bit 7 or it would stay dynamic.
+        flagsB = static_cast<std::uint8_t>((flagsB & ~0x80) | 0x08);
         break;
     case 1:
         flagsB |= 0x80;

@@ -128,8 +128,18 @@ public:
             "1.2.3",           "1.2.3.4",   "",         "x.y",
             "5.0.0",           "9.0.0.0",   "10.0.0.0", "1.2.3.4.5",
             "255.255.255.255", " 7.0.0.1",  "1..2.3"};
-        static const char* const kNames[] = {"cam",  "CAM",  "Cam1",      "",
-                                             "door", "Door", "\xe9t\xe9", "yard"};
+        static const char* const kNames[] = {"cam",
+                                             "CAM",
+                                             "Cam1",
+                                             "",
+                                             "door",
+                                             "Door",
+                                             "\xe9t\xe9",
+                                             "yard",
+                                             "Camera in the hallway",
+                                             "camera in the hallway 2",
+                                             "Camera in the hallwaX",
+                                             "Camera in the hall"};
         static const std::int32_t kFamilies[] = {0, 1, 3, 4, 5, 6, 7, 8, 9, 999, 42};
         TDevInfo d;
         d.mac = Mac();

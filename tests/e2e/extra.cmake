@@ -25,9 +25,21 @@ add_test(NAME e2e.flood
 set_tests_properties(e2e.flood PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 180 RUN_SERIAL TRUE)
 # The family-9 client and zadari-cli upgrade (families 2, 3 and 9) against the simulator.
 add_test(NAME e2e.family9 COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_family9.py
-         --cli $<TARGET_FILE:zadari-cli> --skip listed)
+         --cli $<TARGET_FILE:zadari-cli>)
 set_tests_properties(e2e.family9 PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 600)
-# Needs the family-9 step wired into the CLI's search (WireFamily9Search in RunCliSearch).
-add_test(NAME e2e.family9.listed COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_family9.py
-         --cli $<TARGET_FILE:zadari-cli> listed)
-set_tests_properties(e2e.family9.listed PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
+# zadari-cli apply: every broadcast family's command changes the simulated camera; the cases
+# that must send nothing (family 7, family 1 without protocolVersion 2, HDS with gateway 0.0.0.0).
+add_test(NAME e2e.apply COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_apply.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.apply PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
+
+# zadari-cli adapters in a namespace with known addresses, routes and name servers.
+add_test(NAME e2e.adapters COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_adapters.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.adapters PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
+# The main window against the simulator (driven by the GUI test program inside the namespace).
+if(TARGET zadari_test_gui)
+    add_test(NAME e2e.gui COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_gui.py
+                                  --gui-test $<TARGET_FILE:zadari_test_gui>)
+    set_tests_properties(e2e.gui PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
+endif()

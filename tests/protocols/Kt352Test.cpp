@@ -336,6 +336,24 @@ TEST(SetKt352Network, PortTextIsCutToFourCharacters) {
     }
 }
 
+TEST(SetKt352Network, ANewFiveDigitPortIsRefusedRatherThanCut) {
+    const TDevInfo listed = ListedKt352();
+    TDevInfo edited = listed;
+    edited.httpPort = 10080;
+    TRecordingSender sender;
+    EXPECT_FALSE(Kt352CanCarryPort(listed, edited));
+    EXPECT_FALSE(SetKt352Network(listed, edited, sender, 4000));
+    EXPECT_TRUE(sender.Events().empty());
+    edited.httpPort = 9999;
+    EXPECT_TRUE(SetKt352Network(listed, edited, sender, 4000));
+    // A device already listed on a five-digit port can still get its other settings.
+    TDevInfo highListed = listed;
+    highListed.httpPort = 20000;
+    TDevInfo renamed = highListed;
+    renamed.name = "Door";
+    EXPECT_TRUE(Kt352CanCarryPort(highListed, renamed));
+}
+
 TEST(SetKt352Network, AssignmentOnlyChange) {
     const TDevInfo listed = ListedKt352();
     TDevInfo edited = listed;

@@ -296,6 +296,7 @@ TEST(UicamSetCommand, FlagsBFollowTheEditedMode) {
     const Case cases[] = {
         {0x05, 1, 5, 0x85},                     // fixed to dynamic: bit 7 set, other bits kept
         {0x21, 0, 1, 0x29},                     // PPPoE: bit 3 set, other bits kept
+        {0xA1, 0, 1, 0x29},                     // dynamic to PPPoE: bit 7 goes too
         {0xAD, 2, 5, 0x05},                     // fixed: cleared apart from uicamLow3
         {0xAD, 2, 0, 0x00}, {0x00, 1, 9, 0x81}, // uicamLow3 AND 7
     };

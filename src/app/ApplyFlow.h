@@ -1,0 +1,145 @@
+#pragma once
+// Apply: the edited network settings of one listed device sent with its family's command. The
+// flow validates the panel's values as the details panel does, asks for the account where the
+// family needs one, sends the command once through the engine's endpoints (or the vendor
+// library, or the family-9 client), and on success removes the device's row and searches
+// again, so the device comes back with its new settings when it answers. It holds no widget:
+// the window gives it the panel's texts and its credential dialog, zadari-cli its options.
+#include "app/Credentials.h"
+#include "protocols/Bytes.h"
+#include "protocols/DevInfo.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zadari {
+
+class TSearchEngine;
+
+/// The panel's values as its fields give them. Texts are the bytes the device gets.
+struct TEditedValues {
+    std::string name;     ///< edName (trimmed by the flow)
+    std::string portText; ///< edPort
+    /// The value of the selected cmbIPAss entry (0 PPPoE, 1 dynamic, 2 fixed); nothing when no
+    /// entry is selected.
+    std::optional<int> ipMode;
+    std::string ip;      ///< edIP
+    std::string mask;    ///< edSubMask
+    std::string gateway; ///< edGateway
+
+    /// What the panel shows for a listed record: its name, port, mode (when the family offers
+    /// it) and addresses.
+    static TEditedValues FromRecord(const TDevInfo& record);
+};
+
+/// Four decimal parts of 0..255 joined by dots, as the address fields always give them.
+bool IsDottedAddress(std::string_view text);
+/// Whether the panel lets the user edit a device's name (not for families 2 and 3).
+bool NameEditable(std::int32_t family);
+/// Whether the panel shows the connection type (not for family 2).
+bool IpModeShown(std::int32_t family);
+/// Whether the connection-type list offers `mode` for the family (PPPoE is not offered to
+/// families 3, 6, 8 and 9).
+bool IpModeOffered(std::int32_t family, int mode);
+/// The credential dialog's presets of a family's branch ("admin" and "" or "zeqit"); nothing
+/// for the families that are not asked.
+std::optional<TCredentials> CredentialPresets(std::int32_t family);
+
+enum class TApplyOutcome {
+    kApplied,         ///< the command was handed on; the row is gone and a search started
+    kNotApplied,      ///< nothing (more) happened; the row stays
+    kValidationError, ///< the panel's values were refused before anything was asked or sent
+};
+
+enum class TNotAppliedReason {
+    kNone,
+    kNoCommand,       ///< family 7 and unknown families have no setting command
+    kProtocolVersion, ///< family 1 with a protocolVersion other than 2
+    kCancelled,       ///< the credential dialog was cancelled
+    kNoHandler,       ///< families 4 and 9: no vendor library / family-9 client to call
+    kCommandFailed,   ///< the command reported failure (nothing to change, no stored reply,
+                      ///< a value it cannot carry, a failed send)
+};
+
+/// One datagram a command put on the wire.
+struct TSentDatagram {
+    std::string address;
+    std::uint16_t port = 0;
+    TBytes bytes;
+};
+
+struct TApplyResult {
+    TApplyOutcome outcome = TApplyOutcome::kNotApplied;
+    TNotAppliedReason reason = TNotAppliedReason::kNone;
+    /// The IDS_ key of the message shown for a validation error (empty for a value the panel's
+    /// fields cannot produce, which is refused without a message box).
+    std::string messageKey;
+    /// A line in English saying what happened, for zadari-cli and logs.
+    std::string detail;
+    std::int32_t family = kFamilyNone;
+    /// Whether the credential provider was asked.
+    bool askedCredentials = false;
+    /// The edited record as the command got it (credentials stored for families 4, 5, 6, 8).
+    TDevInfo edited;
+    /// Every datagram the command sent, in order (families 4 and 9 send through their own code).
+    std::vector<TSentDatagram> sent;
+
+    bool Applied() const { return outcome == TApplyOutcome::kApplied; }
+};
+
+/// English description of a not-applied reason.
+const char* ReasonText(TNotAppliedReason reason);
+
+class TApplyFlow {
+public:
+    /// Uses the engine's list, endpoints, targets and ClientId, and its Find. Both must outlive
+    /// the flow.
+    TApplyFlow(TSearchEngine& engine, ICredentialsProvider& credentials);
+
+    // --- hooks the SDK and family-9 code fill in ---
+    /// Family 4: configures the device through the vendor library with the edited record (its
+    /// userName and userPassword hold the entered account). True when the library accepted.
+    std::function<bool(const TDevInfo& edited)> sdkConfigDevice;
+    /// Family 9: the family-9 client's settings exchange with the entered account; `listed`
+    /// carries the address the device has now. True when the device acknowledged.
+    std::function<bool(const std::string& user, const std::string& password, const TDevInfo& listed,
+                       const TDevInfo& edited)>
+        family9SetNetParams;
+
+    // --- what the window provides ---
+    /// Shown (true) and hidden (false) around the commands of families 5, 6 and 8.
+    std::function<void(bool busy)> waitCursor;
+    /// The short waits of the flow (10 ms after a branch); sleeps by default, tests note them.
+    std::function<void(int milliseconds)> pause;
+
+    /// The Apply button for the device `listed` (the selected row's record, copied at once: the
+    /// list may release the row while the credential dialog is open). Validation messages go
+    /// through StrResMessageBox.
+    TApplyResult Apply(const TDevInfo& listed, const TEditedValues& values);
+
+    /// Ctrl+Alt+Shift+D: family 1 gets command 3 and counts as applied; every family waits
+    /// 10 ms; after success the row goes and a search starts.
+    TApplyResult SendCommand3(const TDevInfo& listed);
+
+    /// ReadDetailsInto: validates the values and writes name, httpPort, ipMode, ip, mask and
+    /// gateway into `record`. On a refusal returns false with the message key (the box has
+    /// been shown) and an English detail.
+    static bool ReadDetailsInto(const TEditedValues& values, TDevInfo& record,
+                                std::string* messageKey, std::string* detail);
+
+private:
+    bool RunBranch(const TDevInfo& listed, TApplyResult& result);
+    bool AskAccount(std::int32_t family, TApplyResult& result, TCredentials& account);
+    void Wait(int milliseconds);
+    void Busy(bool busy);
+    void Finish(const std::string& mac);
+
+    TSearchEngine& engine_;
+    ICredentialsProvider& credentials_;
+};
+
+} // namespace zadari

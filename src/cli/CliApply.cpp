@@ -1,0 +1,305 @@
+// zadari-cli apply: searches until the device is listed, then applies the given settings to it
+// with its family's command, as the window's Apply button does.
+#include "access/SR_517.h"
+#include "app/ApplyFlow.h"
+#include "app/Credentials.h"
+#include "app/DeviceList.h"
+#include "app/DeviceText.h"
+#include "app/SearchEngine.h"
+#include "cli/CliCommand.h"
+#include "i18n/LanguageStore.h"
+#include "i18n/StrRes.h"
+#include "protocols/Encoding.h"
+#include "protocols/Moi.h"
+
+#include <cctype>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace zadari {
+namespace {
+
+constexpr const char* kApplyUsage =
+    "apply --mac MAC [--name N] [--port P] [--mode pppoe|dynamic|fixed] [--ip A] [--mask M] "
+    "[--gateway G] [--user U] [--password PW] [--seconds S]";
+
+/// What the credential dialog and the name field let a user type.
+constexpr qsizetype kMaxAccountLength = 13;
+constexpr qsizetype kMaxNameLength = 15;
+
+/// The message boxes of the flow, as lines on standard error.
+class TConsolePresenter : public TMessagePresenter {
+public:
+    int ShowMessage(const QString& caption, const QString& text, int /*style*/) override {
+        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
+                     text.toLocal8Bit().constData());
+        return MsgResult::kOk;
+    }
+};
+
+struct TApplyOptions {
+    QString mac;
+    std::optional<QString> name;
+    std::optional<int> port;
+    std::optional<int> mode;
+    std::optional<std::string> ip, mask, gateway;
+    std::optional<std::string> user, password;
+    double seconds = 3;
+};
+
+bool ParsePort(const QString& text, int& port) {
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    for (const QChar c : text) {
+        if (!c.isDigit() || c.unicode() > '9')
+            return false;
+    }
+    port = text.toInt();
+    return port >= 1 && port <= 65535;
+}
+
+/// Reads the options; on a usage error prints it and returns the exit code in `exitCode`.
+bool ReadOptions(const QStringList& args, TApplyOptions& out, int& exitCode) {
+    TCliOptions options({QStringLiteral("--mac"), QStringLiteral("--name"),
+                         QStringLiteral("--port"), QStringLiteral("--mode"), QStringLiteral("--ip"),
+                         QStringLiteral("--mask"), QStringLiteral("--gateway"),
+                         QStringLiteral("--user"), QStringLiteral("--password"),
+                         QStringLiteral("--seconds")},
+                        {});
+    auto fail = [&](const QString& message) {
+        exitCode = CliUsageError("apply", message);
+        return false;
+    };
+    if (!options.Parse(args))
+        return fail(options.Error());
+    out.mac = options.Value(QStringLiteral("--mac")).trimmed();
+    if (out.mac.isEmpty())
+        return fail(QStringLiteral("--mac MAC is required"));
+    if (MacKeyOf(out.mac.toStdString()).empty())
+        return fail(QStringLiteral("--mac needs a MAC address, not '%1'").arg(out.mac));
+
+    if (options.Has(QStringLiteral("--name"))) {
+        const QString name = options.Value(QStringLiteral("--name"));
+        if (name.size() > kMaxNameLength)
+            return fail(QStringLiteral("--name takes at most %1 characters").arg(kMaxNameLength));
+        out.name = name;
+    }
+    if (options.Has(QStringLiteral("--port"))) {
+        int port = 0;
+        if (!ParsePort(options.Value(QStringLiteral("--port")), port))
+            return fail(QStringLiteral("--port needs a number from 1 to 65535, not '%1'")
+                            .arg(options.Value(QStringLiteral("--port"))));
+        out.port = port;
+    }
+    if (options.Has(QStringLiteral("--mode"))) {
+        const QString mode = options.Value(QStringLiteral("--mode"));
+        if (mode == QLatin1String("pppoe"))
+            out.mode = 0;
+        else if (mode == QLatin1String("dynamic"))
+            out.mode = 1;
+        else if (mode == QLatin1String("fixed"))
+            out.mode = 2;
+        else
+            return fail(
+                QStringLiteral("--mode must be pppoe, dynamic or fixed, not '%1'").arg(mode));
+    }
+    const std::pair<const char*, std::optional<std::string>*> addresses[] = {
+        {"--ip", &out.ip}, {"--mask", &out.mask}, {"--gateway", &out.gateway}};
+    for (const auto& [option, target] : addresses) {
+        const QString name = QString::fromLatin1(option);
+        if (!options.Has(name))
+            continue;
+        const std::string text = options.Value(name).toStdString();
+        if (!IsDottedAddress(text))
+            return fail(QStringLiteral("%1 needs a dotted IPv4 address, not '%2'")
+                            .arg(name, options.Value(name)));
+        *target = text;
+    }
+    const std::pair<const char*, std::optional<std::string>*> account[] = {
+        {"--user", &out.user}, {"--password", &out.password}};
+    for (const auto& [option, target] : account) {
+        const QString name = QString::fromLatin1(option);
+        if (!options.Has(name))
+            continue;
+        const QString text = options.Value(name);
+        if (text.size() > kMaxAccountLength)
+            return fail(
+                QStringLiteral("%1 takes at most %2 characters").arg(name).arg(kMaxAccountLength));
+        *target = text.toStdString();
+    }
+    if (options.Has(QStringLiteral("--seconds")) &&
+        !ParseCliSeconds(options.Value(QStringLiteral("--seconds")), out.seconds))
+        return fail(QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
+                        .arg(options.Value(QStringLiteral("--seconds"))));
+    return true;
+}
+
+/// The listed row of the device the argument names: its exact mac, else its macKey.
+const TDevInfo* FindDevice(const TDeviceList& list, const std::string& mac) {
+    if (const TDevInfo* exact = list.FindRowByMac(mac))
+        return exact;
+    const std::string key = MacKeyOf(mac);
+    for (int i = 0; i < list.RowCount(); ++i) {
+        const TDevInfo& record = list.Row(i).record;
+        if (!record.macKey.empty() && record.macKey == key)
+            return &record;
+    }
+    return nullptr;
+}
+
+/// A new name in the encoding the device's own name uses: Latin-1 when the listed name is not
+/// UTF-8 and the new one fits, else UTF-8.
+std::string EncodeName(const QString& name, const std::string& listedName) {
+    if (!IsWellFormedUtf8(listedName)) {
+        bool latin1 = true;
+        for (const QChar c : name)
+            latin1 = latin1 && c.unicode() <= 0xFF;
+        if (latin1)
+            return name.toLatin1().toStdString();
+    }
+    return name.toStdString();
+}
+
+/// Checks the options against what the panel lets one change for this device.
+bool FitsDevice(const TApplyOptions& options, const TDevInfo& listed, int& exitCode) {
+    auto fail = [&](const QString& message) {
+        exitCode = CliUsageError("apply", message);
+        return false;
+    };
+    if (options.name && !NameEditable(listed.family))
+        return fail(
+            QStringLiteral("the name of a family-%1 device cannot be changed").arg(listed.family));
+    if (options.mode && !IpModeShown(listed.family))
+        return fail(QStringLiteral("a family-%1 device has no connection type to change")
+                        .arg(listed.family));
+    const int mode = options.mode.value_or(listed.ipMode);
+    if ((options.ip || options.mask || options.gateway) && mode != 2)
+        return fail(
+            QStringLiteral("--ip, --mask and --gateway need the fixed mode (--mode fixed)"));
+    return true;
+}
+
+std::string Printable(const TBytes& bytes) {
+    bool text = true;
+    for (const std::uint8_t b : bytes)
+        text = text && ((b >= 0x20 && b < 0x7F) || b == '\r' || b == '\n');
+    if (!text)
+        return BytesToHex(TByteView(bytes.data(), bytes.size()));
+    std::string out;
+    for (const std::uint8_t b : bytes)
+        out += b == '\r'   ? std::string("\\r")
+               : b == '\n' ? std::string("\\n")
+                           : std::string(1, char(b));
+    return out;
+}
+
+/// `viaClient` names the client that carried the command when it left through one of its own.
+void PrintResult(const TApplyResult& result, const TDevInfo& listed, const char* viaClient) {
+    const std::string device = "family " + std::to_string(listed.family) + " (" +
+                               FamilyLetters(listed.family) + ") " +
+                               DecodeDeviceText(listed.mac).toStdString();
+    switch (result.outcome) {
+    case TApplyOutcome::kApplied:
+        std::printf("applied: %s: %s\n", device.c_str(), result.detail.c_str());
+        break;
+    case TApplyOutcome::kNotApplied:
+        std::printf("not applied: %s: %s\n", device.c_str(), result.detail.c_str());
+        break;
+    case TApplyOutcome::kValidationError: {
+        const QString message =
+            result.messageKey.empty() ? QString() : GetStrRes(result.messageKey);
+        if (message.isEmpty())
+            std::printf("not applied: %s: %s\n", device.c_str(), result.detail.c_str());
+        else
+            std::printf("not applied: %s: %s (%s)\n", device.c_str(),
+                        message.toLocal8Bit().constData(), result.messageKey.c_str());
+        break;
+    }
+    }
+    for (const TSentDatagram& datagram : result.sent)
+        std::printf("sent %s:%u %zu bytes: %s\n", datagram.address.c_str(),
+                    static_cast<unsigned>(datagram.port), datagram.bytes.size(),
+                    Printable(datagram.bytes).c_str());
+    if (viaClient != nullptr)
+        std::printf("sent through %s\n", viaClient);
+    else if (result.sent.empty())
+        std::printf("nothing sent\n");
+    std::fflush(stdout);
+}
+
+int RunApply(const QStringList& args) {
+    TApplyOptions options;
+    int exitCode = kExitUsage;
+    if (!ReadOptions(args, options, exitCode))
+        return exitCode;
+
+    // The messages of the flow come from the language files, as in the window.
+    TLanguageStore languages;
+    TConsolePresenter presenter;
+    TScopedMessagePresenter scopedPresenter(&presenter);
+    TPresetCredentials credentials(options.user, options.password);
+
+    const std::string mac = options.mac.toStdString();
+    // The search has a family-9 client of its own; this one only carries the settings exchange.
+    TT517Series family9;
+    bool found = false;
+    RunCliSearch(
+        options.seconds, false, nullptr,
+        [&](TSearchEngine& engine) { return FindDevice(engine.List(), mac) != nullptr; },
+        [&](TSearchEngine& engine) {
+            const TDevInfo* row = FindDevice(engine.List(), mac);
+            if (row == nullptr)
+                return;
+            found = true;
+            const TDevInfo listed = *row;
+            if (!FitsDevice(options, listed, exitCode))
+                return;
+
+            TEditedValues values = TEditedValues::FromRecord(listed);
+            if (options.name)
+                values.name = EncodeName(*options.name, listed.name);
+            if (options.port)
+                values.portText = std::to_string(*options.port);
+            if (options.mode)
+                values.ipMode = *options.mode;
+            if (options.ip)
+                values.ip = *options.ip;
+            if (options.mask)
+                values.mask = *options.mask;
+            if (options.gateway)
+                values.gateway = *options.gateway;
+
+            TApplyFlow flow(engine, credentials);
+            const char* viaClient = nullptr;
+            flow.family9SetNetParams = [&](const std::string& user, const std::string& password,
+                                           const TDevInfo& /*listed*/, const TDevInfo& edited) {
+                viaClient = "the family-9 client";
+                return family9.SetNetParams(user, password, edited);
+            };
+            const TApplyResult result = flow.Apply(listed, values);
+            PrintResult(result, listed, viaClient);
+            switch (result.outcome) {
+            case TApplyOutcome::kApplied:
+                exitCode = kExitDone;
+                break;
+            case TApplyOutcome::kNotApplied:
+                exitCode = kExitFailed;
+                break;
+            case TApplyOutcome::kValidationError:
+                exitCode = kExitUsage;
+                break;
+            }
+        });
+    if (!found) {
+        std::printf("not found: no device with MAC %s answered within %g seconds\n",
+                    options.mac.toLocal8Bit().constData(), options.seconds);
+        return kExitNotFound;
+    }
+    return exitCode;
+}
+
+const TCliRegistration registration{{"apply", kApplyUsage, &RunApply}};
+
+} // namespace
+} // namespace zadari

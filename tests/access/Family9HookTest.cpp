@@ -1,0 +1,93 @@
+#include "app/Family9Hook.h"
+#include "access/SR_517.h"
+#include "app/DeviceList.h"
+#include "app/SearchEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace zadari {
+namespace {
+
+class TNullSender : public TDatagramSender {
+public:
+    bool SendTo(TByteView, const std::string&, std::uint16_t) override { return true; }
+    void Pause(int) override {}
+};
+
+class TQuietEndpoints : public TSearchEndpoints {
+public:
+    bool Open(TReceiveHandler) override { return true; }
+    void Close() override {}
+    TDatagramSender& Udp(int) override { return sender_; }
+    TDatagramSender& MulticastSender() override { return sender_; }
+
+private:
+    TNullSender sender_;
+};
+
+// Keeps the search's callback so the test can deliver replies when it likes.
+class TStoringClient : public IT517Series {
+public:
+    void Search(int port, TOnDeviceFound onFound) override {
+        ports.push_back(port);
+        found = std::move(onFound);
+    }
+    bool SetNetParams(const std::string&, const std::string&, const TDevInfo&) override {
+        return false;
+    }
+    bool UpgradeFirmware(const std::string&, const std::string&, const std::string&, const QString&,
+                         const TUploadProgress&) override {
+        return false;
+    }
+    bool UpgradeWebUI(const std::string&, const std::string&, const std::string&, const QString&,
+                      const TUploadProgress&) override {
+        return false;
+    }
+    std::vector<int> ports;
+    TOnDeviceFound found;
+};
+
+TDevInfo Family9Record() {
+    TDevInfo r;
+    r.family = kFamilyDh;
+    r.mac = "00:1A:2B:3C:4D:5E";
+    r.macKey = "001A2B3C4D5E";
+    r.name = "dh";
+    r.ip = "10.0.0.9";
+    return r;
+}
+
+TEST(Family9Hook, EveryCycleStartsTheClientsSearchAndItsDevicesAreMerged) {
+    TDeviceList list;
+    TQuietEndpoints endpoints;
+    TStoringClient client;
+    TSearchEngine engine(list, endpoints);
+    WireFamily9Search(engine, client);
+    engine.RunSearchCycle(0, false);
+    engine.RunSearchCycle(1, false);
+    EXPECT_EQ(client.ports, (std::vector<int>{8600, 8600}));
+    ASSERT_TRUE(client.found);
+    client.found(Family9Record());
+    ASSERT_EQ(list.RowCount(), 1);
+    EXPECT_EQ(list.Row(0).record.name, "dh");
+    EXPECT_EQ(list.Row(0).caption, "T");
+}
+
+TEST(Family9Hook, RepliesAfterTheEngineWentAreDropped) {
+    TDeviceList list;
+    TQuietEndpoints endpoints;
+    TStoringClient client;
+    {
+        TSearchEngine engine(list, endpoints);
+        WireFamily9Search(engine, client);
+        engine.RunSearchCycle(0, false);
+    }
+    ASSERT_TRUE(client.found);
+    client.found(Family9Record());
+    EXPECT_EQ(list.RowCount(), 0);
+}
+
+} // namespace
+} // namespace zadari
