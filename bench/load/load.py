@@ -81,8 +81,10 @@ def main() -> int:
     with harness.Topology() as topo:
         topo.start_camsim(cameras, log=False, extra_args=["--rate", str(options.rate)],
                           ready_timeout=60)
+        # The list goes to a file: a pipe nobody reads while the program runs would block it.
+        listing = open(topo.path("list.json"), "w+")
         process = topo.pc.popen([cli, "search", "--seconds", str(total), "--stats", "--format", "json"],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                                stdout=listing, stderr=subprocess.PIPE, text=True)
         pid = process.pid
         started = time.monotonic()
         cpu_at: dict[str, float | None] = {}
@@ -97,7 +99,10 @@ def main() -> int:
                 cpu_at["end_t"] = elapsed
             peak_rss = max(peak_rss, status_kb(pid, "VmHWM") or 0)
             time.sleep(0.25)
-        stdout, stderr = process.communicate(timeout=60)
+        _, stderr = process.communicate(timeout=60)
+        listing.seek(0)
+        stdout = listing.read()
+        listing.close()
     stats = {m.group(1): int(m.group(2))
              for m in (re.match(r"^([a-z_0-9]+): (-?\d+)$", line) for line in stderr.splitlines()) if m}
     try:

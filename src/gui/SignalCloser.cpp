@@ -1,5 +1,6 @@
 #include "gui/SignalCloser.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -65,6 +66,9 @@ void TSignalCloser::SignalArrived() {
     }
     if (window_)
         window_->close();
+    // Also ends the loop of a dialog that is open now (its caller then goes on as after
+    // Cancel), so the program does not wait for a person who is not there.
+    QCoreApplication::exit(0);
 }
 
 } // namespace zadari

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zadari"));
     QApplication::setDesktopFileName(QStringLiteral("zadari"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zadari/zadari.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zadari/zadari.png")));
     // The language fonts turn 9 points into 8 (and 8 into 9); start from a size that stays
     // readable on today's screens.
     QFont font = QApplication::font();

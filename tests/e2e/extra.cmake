@@ -37,3 +37,9 @@ set_tests_properties(e2e.apply PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT
 add_test(NAME e2e.adapters COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_adapters.py
          --cli $<TARGET_FILE:zadari-cli>)
 set_tests_properties(e2e.adapters PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
+# The main window against the simulator (driven by the GUI test program inside the namespace).
+if(TARGET zadari_test_gui)
+    add_test(NAME e2e.gui COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_gui.py
+                                  --gui-test $<TARGET_FILE:zadari_test_gui>)
+    set_tests_properties(e2e.gui PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
+endif()

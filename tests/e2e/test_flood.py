@@ -137,8 +137,10 @@ def run(cli: str, seconds: float, rate: int, report: str | None) -> int:
     with harness.Topology() as topo:
         topo.start_camsim(devices, log=False)
         total = seconds + 4
+        # The list goes to a file: a pipe nobody reads while the program runs would block it.
+        listing = open(topo.path("list.json"), "w+")
         cli_process = topo.pc.popen([cli, "search", "--seconds", str(total), "--stats", "--format", "json"],
-                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                                    stdout=listing, stderr=subprocess.PIPE, text=True)
         pid = cli_process.pid
         ports: list[int] = []
         deadline = time.monotonic() + 5
@@ -162,10 +164,13 @@ def run(cli: str, seconds: float, rate: int, report: str | None) -> int:
                 cpu_end = cpu_seconds(pid) or cpu_end
             time.sleep(0.5)
         try:
-            stdout, stderr = cli_process.communicate(timeout=30)
+            _, stderr = cli_process.communicate(timeout=30)
         except subprocess.TimeoutExpired:
             topo.stop(cli_process)
-            stdout, stderr = cli_process.communicate()
+            _, stderr = cli_process.communicate()
+        listing.seek(0)
+        stdout = listing.read()
+        listing.close()
         flood_out = flooder.communicate(timeout=30)[0]
         flood = {}
         for line in (flood_out or "").splitlines():

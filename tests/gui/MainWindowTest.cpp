@@ -5,26 +5,35 @@
 #include "i18n/Language.h"
 #include "i18n/StrRes.h"
 #include "net/SearchEndpoints.h"
+#include "upgrade/ui/UpgradeSoft_214.h"
 
 #include "controls/IPEdit.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -734,38 +743,167 @@ TEST_F(MainWindowTest, DuringTheUpgradeTheTimerStandsAndTheButtonIsOff) {
 // Every caption fits its control at the window's smallest size in every language, also at twice
 // the font size (what 200 % scaling does to the text).
 TEST_F(MainWindowTest, CaptionsFitInEveryLanguage) {
-    for (const char* code : {"en", "cn", "b5", "fr", "jp", "ru", "spa"}) {
-        TMainWindowSetup s = WindowSetup();
-        auto w = Make(std::move(s));
-        TForm f(*w);
-        const int index = f.cmbLan->findData(QString::fromLatin1(code));
-        ASSERT_GE(index, 0) << code;
-        f.cmbLan->setCurrentIndex(index);
-        w->cmbLanChange();
-        w->Engine().MergeFound(Device(9, "00:11:22:33:44:01", "192.168.1.20", 8080));
-        w->show();
-        w->resize(w->minimumSizeHint());
-        QApplication::processEvents();
-        EXPECT_LE(w->width(), 1100) << code;
-        EXPECT_LE(w->height(), 800) << code;
-        for (QLabel* label : w->findChildren<QLabel*>()) {
-            if (!label->isVisible() || label->text().isEmpty())
-                continue;
-            EXPECT_GE(label->width(), label->sizeHint().width())
-                << code << " " << label->objectName().toStdString();
-        }
-        for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
-            if (!button->isVisible() || button->text().isEmpty())
-                continue;
-            EXPECT_GE(button->width(), button->sizeHint().width())
-                << code << " " << button->objectName().toStdString();
-        }
-        if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB")) {
-            w->grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") + QLatin1Char('-') +
-                           QString::fromLatin1(code) + QStringLiteral(".png"));
+    const QFont base = QApplication::font();
+    for (const int scale : {1, 2}) {
+        QFont font = base;
+        font.setPointSizeF(10.0 * scale);
+        QApplication::setFont(font);
+        for (const char* code : {"en", "cn", "b5", "fr", "jp", "ru", "spa"}) {
+            auto w = Make(WindowSetup());
+            TForm f(*w);
+            const int index = f.cmbLan->findData(QString::fromLatin1(code));
+            ASSERT_GE(index, 0) << code;
+            f.cmbLan->setCurrentIndex(index);
+            w->cmbLanChange();
+            w->Engine().MergeFound(Device(9, "00:11:22:33:44:01", "192.168.1.20", 8080));
+            w->show();
+            w->resize(w->minimumSizeHint());
+            QApplication::processEvents();
+            EXPECT_LE(w->width(), 1100 * scale) << code;
+            EXPECT_LE(w->height(), 760 * scale) << code;
+            for (QLabel* label : w->findChildren<QLabel*>()) {
+                if (!label->isVisible() || label->text().isEmpty())
+                    continue;
+                EXPECT_GE(label->width(), label->sizeHint().width())
+                    << code << " x" << scale << " " << label->objectName().toStdString();
+            }
+            for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+                if (!button->isVisible() || button->text().isEmpty())
+                    continue;
+                EXPECT_GE(button->width(), button->sizeHint().width())
+                    << code << " x" << scale << " " << button->objectName().toStdString();
+            }
+            if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB")) {
+                w->grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") + QLatin1Char('-') +
+                               QString::fromLatin1(code) + QLatin1Char('-') +
+                               QString::number(scale) + QStringLiteral(".png"));
+            }
         }
     }
+    QApplication::setFont(base);
     SetLanguage(QStringLiteral("en"));
+}
+
+// ---- the real window in the e2e namespaces ----------------------------------------------------
+
+// Only inside a namespace of the e2e harness may the window's real sockets send anything.
+bool InHarnessNamespace() {
+    QProcess ip;
+    ip.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("identify")});
+    if (!ip.waitForFinished(5000))
+        return false;
+    return ip.readAllStandardOutput().trimmed().startsWith("zadari-e2e-");
+}
+
+std::string Listing(TDeviceList& list) {
+    std::string text;
+    for (int i = 0; i < list.RowCount(); ++i) {
+        const TDevInfo& r = list.Row(i).record;
+        text += std::to_string(r.family) + " " + r.mac + " " + r.ip + "\n";
+    }
+    return text;
+}
+
+// Run by tests/e2e/test_gui.py in the pc namespace, against the camera simulator: the plan names
+// the families to wait for, the device to re-address and the uploads to make.
+TEST(WindowInNamespace, FindsAppliesAndUpgrades) {
+    const QString planPath = qEnvironmentVariable("ZADARI_E2E_PLAN");
+    if (planPath.isEmpty())
+        GTEST_SKIP() << "run by tests/e2e/test_gui.py";
+    if (!InHarnessNamespace())
+        GTEST_SKIP() << "not inside a namespace of the e2e harness";
+    QFile planFile(planPath);
+    ASSERT_TRUE(planFile.open(QIODevice::ReadOnly));
+    const QJsonObject plan = QJsonDocument::fromJson(planFile.readAll()).object();
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TAnsweringPresenter presenter;
+    TScopedMessagePresenter scoped(&presenter);
+    TMainWindowSetup setup = TMainWindowSetup::ForProgram(dir.filePath(QStringLiteral("zadari")));
+    setup.userConfigDir = dir.filePath(QStringLiteral("user"));
+    setup.languageBase = dir.path();
+    setup.oemCodePage = 437;
+    setup.askCredentials = [](QWidget*, QString&, QString&) { return true; }; // the presets
+    setup.openUrl = [](const QUrl&) {};
+    TfrmMain w(std::move(setup));
+    TForm f(w);
+    w.show();
+
+    // Cameras of every family appear.
+    std::set<int> wanted;
+    for (const QJsonValue v : plan.value(QStringLiteral("families")).toArray())
+        wanted.insert(v.toInt());
+    const int rows = plan.value(QStringLiteral("rows")).toInt();
+    const auto everyFamily = [&] {
+        std::set<int> seen;
+        for (int i = 0; i < w.List().RowCount(); ++i)
+            seen.insert(w.List().Row(i).record.family);
+        return w.List().RowCount() >= rows &&
+               std::includes(seen.begin(), seen.end(), wanted.begin(), wanted.end());
+    };
+    ASSERT_TRUE(QTest::qWaitFor(everyFamily, 20000)) << Listing(w.List());
+    EXPECT_EQ(f.lblDevNum->text(), QStringLiteral("Count:") + QString::number(w.List().RowCount()));
+    EXPECT_NE(w.SelectedRecord(), nullptr);
+
+    // Apply re-addresses one, and it comes back with its new address.
+    const QJsonObject apply = plan.value(QStringLiteral("apply")).toObject();
+    const std::string mac = apply.value(QStringLiteral("mac")).toString().toStdString();
+    const QString newIp = apply.value(QStringLiteral("ip")).toString();
+    const int row = w.List().RowOfMac(mac);
+    ASSERT_GE(row, 0) << Listing(w.List());
+    w.SelectRow(row);
+    f.cmbIPAss->setCurrentIndex(f.cmbIPAss->findData(2));
+    f.edIP->SetIPString(newIp);
+    f.btnApply->click();
+    EXPECT_TRUE(w.LastApply().Applied()) << w.LastApply().detail;
+    const auto readdressed = [&] {
+        const int r = w.List().RowOfMac(mac);
+        return r >= 0 && w.List().Row(r).record.ip == newIp.toStdString();
+    };
+    EXPECT_TRUE(QTest::qWaitFor(readdressed, 15000)) << Listing(w.List());
+
+    // Each upgrade reaches its camera through the dialog.
+    for (const QJsonValue value : plan.value(QStringLiteral("upgrades")).toArray()) {
+        const QJsonObject upgrade = value.toObject();
+        const std::string target = upgrade.value(QStringLiteral("mac")).toString().toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w.List().RowOfMac(target) >= 0; }, 15000))
+            << target << "\n"
+            << Listing(w.List());
+        w.SelectRow(w.List().RowOfMac(target));
+        ASSERT_FALSE(f.btnUpgrade->isHidden());
+        presenter.boxes.clear();
+        bool started = false;
+        QElapsedTimer since;
+        since.start();
+        QTimer driver;
+        driver.setInterval(50);
+        QObject::connect(&driver, &QTimer::timeout, &w, [&] {
+            auto* dialog = qobject_cast<TfrmUpgradeSoft*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
+                return;
+            if (!started) {
+                started = true;
+                EXPECT_FALSE(w.Engine().TimerActive());
+                EXPECT_FALSE(f.btnUpgrade->isEnabled());
+                dialog->Edit1()->setText(upgrade.value(QStringLiteral("file")).toString());
+                dialog->RadioButton1()->setChecked(
+                    upgrade.value(QStringLiteral("system")).toBool());
+                dialog->BitBtn2()->click();
+            } else if (!dialog->Uploading() &&
+                       (!presenter.boxes.empty() || since.elapsed() > 90000)) {
+                dialog->reject(); // a failed upload: leave the dialog, the test reports it
+            }
+        });
+        driver.start();
+        f.btnUpgrade->click();
+        driver.stop();
+        EXPECT_TRUE(started);
+        ASSERT_FALSE(presenter.boxes.empty()) << target;
+        EXPECT_EQ(presenter.boxes.back().text, QStringLiteral("Upgrade success!")) << target;
+        EXPECT_TRUE(w.Engine().TimerActive());
+    }
+    w.close();
 }
 
 } // namespace
