@@ -7,8 +7,8 @@
 It builds the test namespaces of harness.py, starts the camera simulator with a dozen cameras of
 every family (their web pages and firmware uploads included), and starts the window inside the
 "pc" namespace, so all its discovery traffic stays between the namespaces. The window appears
-on the current DISPLAY (a local X server; with --xvfb, or without a DISPLAY, on a private Xvfb
-with a VNC-free screenshot only). Close the window, or press Ctrl+C, to end; everything the
+on the current DISPLAY (a local X server); with --xvfb, or without a DISPLAY, it runs on a
+private Xvfb display where nobody sees it (tests/e2e/screenshot.py takes a picture of it). Close the window, or press Ctrl+C, to end; everything the
 demo made is removed again.
 """
 

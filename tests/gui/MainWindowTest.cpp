@@ -743,37 +743,44 @@ TEST_F(MainWindowTest, DuringTheUpgradeTheTimerStandsAndTheButtonIsOff) {
 // Every caption fits its control at the window's smallest size in every language, also at twice
 // the font size (what 200 % scaling does to the text).
 TEST_F(MainWindowTest, CaptionsFitInEveryLanguage) {
-    for (const char* code : {"en", "cn", "b5", "fr", "jp", "ru", "spa"}) {
-        TMainWindowSetup s = WindowSetup();
-        auto w = Make(std::move(s));
-        TForm f(*w);
-        const int index = f.cmbLan->findData(QString::fromLatin1(code));
-        ASSERT_GE(index, 0) << code;
-        f.cmbLan->setCurrentIndex(index);
-        w->cmbLanChange();
-        w->Engine().MergeFound(Device(9, "00:11:22:33:44:01", "192.168.1.20", 8080));
-        w->show();
-        w->resize(w->minimumSizeHint());
-        QApplication::processEvents();
-        EXPECT_LE(w->width(), 1100) << code;
-        EXPECT_LE(w->height(), 800) << code;
-        for (QLabel* label : w->findChildren<QLabel*>()) {
-            if (!label->isVisible() || label->text().isEmpty())
-                continue;
-            EXPECT_GE(label->width(), label->sizeHint().width())
-                << code << " " << label->objectName().toStdString();
-        }
-        for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
-            if (!button->isVisible() || button->text().isEmpty())
-                continue;
-            EXPECT_GE(button->width(), button->sizeHint().width())
-                << code << " " << button->objectName().toStdString();
-        }
-        if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB")) {
-            w->grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") + QLatin1Char('-') +
-                           QString::fromLatin1(code) + QStringLiteral(".png"));
+    const QFont base = QApplication::font();
+    for (const int scale : {1, 2}) {
+        QFont font = base;
+        font.setPointSizeF(10.0 * scale);
+        QApplication::setFont(font);
+        for (const char* code : {"en", "cn", "b5", "fr", "jp", "ru", "spa"}) {
+            auto w = Make(WindowSetup());
+            TForm f(*w);
+            const int index = f.cmbLan->findData(QString::fromLatin1(code));
+            ASSERT_GE(index, 0) << code;
+            f.cmbLan->setCurrentIndex(index);
+            w->cmbLanChange();
+            w->Engine().MergeFound(Device(9, "00:11:22:33:44:01", "192.168.1.20", 8080));
+            w->show();
+            w->resize(w->minimumSizeHint());
+            QApplication::processEvents();
+            EXPECT_LE(w->width(), 1100 * scale) << code;
+            EXPECT_LE(w->height(), 760 * scale) << code;
+            for (QLabel* label : w->findChildren<QLabel*>()) {
+                if (!label->isVisible() || label->text().isEmpty())
+                    continue;
+                EXPECT_GE(label->width(), label->sizeHint().width())
+                    << code << " x" << scale << " " << label->objectName().toStdString();
+            }
+            for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+                if (!button->isVisible() || button->text().isEmpty())
+                    continue;
+                EXPECT_GE(button->width(), button->sizeHint().width())
+                    << code << " x" << scale << " " << button->objectName().toStdString();
+            }
+            if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB")) {
+                w->grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") + QLatin1Char('-') +
+                               QString::fromLatin1(code) + QLatin1Char('-') +
+                               QString::number(scale) + QStringLiteral(".png"));
+            }
         }
     }
+    QApplication::setFont(base);
     SetLanguage(QStringLiteral("en"));
 }
 

@@ -8,6 +8,7 @@
 #include "i18n/StrRes.h"
 #include "i18n/ui/TranslateForm.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -185,6 +186,15 @@ TEST_F(UpgradeDialogTest, ComponentsAndEnglishTexts) {
     EXPECT_EQ(dialog.property(FileDialogFilterProperty(QStringLiteral("OpenDialog1")).constData())
                   .toString(),
               QStringLiteral("Firmware(*.bin)|*.bin"));
+    if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB")) {
+        dialog.show();
+        dialog.Progress()->setVisible(true);
+        dialog.Progress()->setRange(0, 1000);
+        dialog.Progress()->setValue(420);
+        QApplication::processEvents();
+        dialog.grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") +
+                           QStringLiteral("-upgrade.png"));
+    }
 }
 
 TEST_F(UpgradeDialogTest, BrowsePutsTheChosenPathAndCancelKeepsTheText) {
