@@ -77,6 +77,9 @@ public:
     /// Called by Stop() after the sockets are closed and before the list is cleared: frees the
     /// vendor SDK finder.
     std::function<void()> sdkShutdown;
+    /// The vendor library's configuration of a family-4 device (the apply flow's family-4
+    /// branch); empty while no library is wired in.
+    std::function<bool(const TDevInfo& edited)> sdkConfigDevice;
 
     // --- life cycle ---
     /// Start-up: tick counter 0, the endpoints bound and the multicast pair opened, the timer

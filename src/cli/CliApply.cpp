@@ -244,8 +244,10 @@ int RunApply(const QStringList& args) {
     // The search has a family-9 client of its own; this one only carries the settings exchange.
     TT517Series family9;
     bool found = false;
+    // A search with the SDK search, as the window's Find: family-4 devices are found and
+    // configured through the vendor library when it is there.
     RunCliSearch(
-        options.seconds, false, nullptr,
+        options.seconds, true, nullptr,
         [&](TSearchEngine& engine) { return FindDevice(engine.List(), mac) != nullptr; },
         [&](TSearchEngine& engine) {
             const TDevInfo* row = FindDevice(engine.List(), mac);
@@ -277,6 +279,7 @@ int RunApply(const QStringList& args) {
                 viaClient = "the family-9 client";
                 return family9.SetNetParams(user, password, edited);
             };
+            flow.sdkConfigDevice = engine.sdkConfigDevice;
             const TApplyResult result = flow.Apply(listed, values);
             PrintResult(result, listed, viaClient);
             switch (result.outcome) {

@@ -5,10 +5,12 @@
 #include "app/DeviceList.h"
 #include "app/DeviceText.h"
 #include "app/Family9Hook.h"
+#include "app/SdkFamily.h"
 #include "app/SearchEngine.h"
 #include "cli/CliCommand.h"
 #include "net/SearchEndpoints.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +49,11 @@ bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearch
     TSocketEndpoints endpoints(TSocketEndpoints::DefaultSetup());
     TSearchEngine engine(list, endpoints);
     WireFamily9Search(engine, family9);
+    // The vendor library, when it sits in 402/ beside the program, takes part in searches that
+    // include the SDK search.
+    std::optional<TSdkFamily> sdk;
+    if (withSdk)
+        sdk.emplace(engine, QCoreApplication::applicationDirPath());
     if (prepare)
         prepare(engine);
 
@@ -79,6 +87,7 @@ bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearch
     if (finished)
         finished(engine);
     engine.Stop();
+    sdk.reset();
     family9.StopSearch();
     return satisfied;
 }
