@@ -46,3 +46,9 @@ if(TARGET zadari_test_gui)
                                   --gui-test $<TARGET_FILE:zadari_test_gui>)
     set_tests_properties(e2e.gui PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
 endif()
+# zadari-cli search --sdk and apply with the vendor library's test double beside the program.
+if(TARGET DVSNETClient)
+    add_test(NAME e2e.sdk COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_sdk_cli.py
+             --cli $<TARGET_FILE:zadari-cli> --library $<TARGET_FILE:DVSNETClient>)
+    set_tests_properties(e2e.sdk PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
+endif()
