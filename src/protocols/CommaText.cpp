@@ -11,11 +11,7 @@ namespace {
 
 bool SendQuiet(TDatagramSender& sender, std::string_view text, std::uint16_t port) {
     // One failed query must not stop the search cycle, whatever the socket layer does.
-    try {
-        return sender.SendTo(ToByteView(text), kBroadcastAddress, port);
-    } catch (...) {
-        return false;
-    }
+    return GuardedSend(sender, ToByteView(text), kBroadcastAddress, port);
 }
 
 struct TFields {

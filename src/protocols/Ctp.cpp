@@ -8,18 +8,6 @@
 
 namespace zadari {
 
-namespace {
-/// One guarded send: a sender that fails by throwing counts as a failed send.
-bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
-                 std::uint16_t port) {
-    try {
-        return sender.SendTo(bytes, address, port);
-    } catch (...) {
-        return false;
-    }
-}
-} // namespace
-
 std::string BuildCtpSearch() {
     return "SEARCH * CTP/1.0\r\nFrom:0.0.0.0\r\n\r\n";
 }

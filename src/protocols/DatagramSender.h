@@ -25,4 +25,15 @@ public:
     }
 };
 
+/// One guarded send: a send that fails, or a sender that fails by throwing, gives false, so one
+/// failed send never stops the next one nor reaches the user.
+inline bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
+                        std::uint16_t port) noexcept {
+    try {
+        return sender.SendTo(bytes, address, port);
+    } catch (...) {
+        return false;
+    }
+}
+
 } // namespace zadari

@@ -6,18 +6,6 @@
 
 namespace zadari {
 
-namespace {
-/// One guarded send: a sender that fails by throwing counts as a failed send.
-bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
-                 std::uint16_t port) {
-    try {
-        return sender.SendTo(bytes, address, port);
-    } catch (...) {
-        return false;
-    }
-}
-} // namespace
-
 bool SendHdsSearch(TDatagramSender& sender, std::string_view clientId, const std::string& group,
                    std::uint16_t port) {
     const std::string search = BuildHdsSearch(clientId);

@@ -124,11 +124,7 @@ void ReadItem(const TByteReader& in, std::uint8_t tag, std::size_t value, TDevIn
 }
 
 bool SendQuiet(TDatagramSender& sender, TByteView bytes, std::uint16_t port) {
-    try {
-        return sender.SendTo(bytes, kBroadcastAddress, port);
-    } catch (...) {
-        return false;
-    }
+    return GuardedSend(sender, bytes, kBroadcastAddress, port);
 }
 
 void PutValue(TBytes& msg, std::uint8_t tag, TByteView value) {

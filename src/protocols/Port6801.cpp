@@ -9,16 +9,6 @@ namespace zadari {
 
 namespace {
 
-/// One guarded send: a sender that fails by throwing counts as a failed send.
-bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
-                 std::uint16_t port) {
-    try {
-        return sender.SendTo(bytes, address, port);
-    } catch (...) {
-        return false;
-    }
-}
-
 constexpr std::size_t kHeaderSize = 8;
 constexpr std::size_t kBlockSize = 128;
 constexpr std::size_t kNameWidth = 24;

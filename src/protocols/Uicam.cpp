@@ -14,16 +14,6 @@ namespace zadari {
 
 namespace {
 
-/// One guarded send: a sender that fails by throwing counts as a failed send.
-bool GuardedSend(TDatagramSender& sender, TByteView bytes, const std::string& address,
-                 std::uint16_t port) {
-    try {
-        return sender.SendTo(bytes, address, port);
-    } catch (...) {
-        return false;
-    }
-}
-
 constexpr std::size_t kStringCount = 7;
 constexpr std::size_t kFlagsA = 53;
 constexpr std::size_t kFlagsB = 54;

@@ -535,8 +535,8 @@ class SimulatorWithoutSockets(unittest.TestCase):
 
 PC_CLIENT = r"""
 import json, select, socket, struct, sys, time
-spec = json.loads(sys.argv[1])
-local = spec["local"]
+plan = json.loads(sys.argv[1])
+local = plan["local"]
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 s.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
@@ -544,12 +544,12 @@ try:
     s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 8 << 20)
 except OSError:
     pass
-s.bind(("0.0.0.0", spec.get("bind", 0)))
-if spec.get("join"):
+s.bind(("0.0.0.0", plan.get("bind", 0)))
+if plan.get("join"):
     s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
                  socket.inet_aton("239.255.255.250") + socket.inet_aton(local))
 s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(local))
-index = socket.if_nametoindex(spec.get("ifname", "zv0"))
+index = socket.if_nametoindex(plan.get("ifname", "zv0"))
 def send(data, to, port):
     if to == "broadcast":
         s.sendmsg([data], [(socket.IPPROTO_IP, 8, struct.pack("@i4s4s", index, bytes(4), bytes(4)))], 0,
@@ -559,10 +559,10 @@ def send(data, to, port):
     else:
         s.sendto(data, (to, port))
 started = time.time()
-for message in spec["send"]:
+for message in plan["send"]:
     send(bytes.fromhex(message["hex"]), message.get("to", "broadcast"), message["port"])
 replies = []
-deadline = time.time() + spec.get("listen", 0.5)
+deadline = time.time() + plan.get("listen", 0.5)
 while time.time() < deadline:
     ready, _, _ = select.select([s], [], [], max(0, deadline - time.time()))
     if not ready:
@@ -571,13 +571,13 @@ while time.time() < deadline:
     if source[0] == local:
         continue  # our own broadcast or multicast, looped back
     replies.append([source[0], source[1], data.hex(), time.time() - started])
-    if spec.get("answer6801") and len(data) >= 8 and data[:2] == b"\x10\x10":
+    if plan.get("answer6801") and len(data) >= 8 and data[:2] == b"\x10\x10":
         code = data[2] | data[3] << 8
         if code == 0x8F01:
             send(data[:2] + b"\x12\x0f" + data[4:6] + b"\x80\x00" + data[12:140], "broadcast", 6801)
         elif code == 0x8F12:
             send(data[:2] + b"\x0f\x0f" + data[4:6] + b"\x80\x00" + data[8:136], "broadcast", 6801)
-    if spec.get("count") and len(replies) >= spec["count"]:
+    if plan.get("count") and len(replies) >= plan["count"]:
         break
 print(json.dumps(replies))
 """
@@ -615,10 +615,10 @@ class NamespaceTests(unittest.TestCase):
         cls.topo.close()
 
     def exchange(self, messages, listen=0.4, bind=0, join=False, answer6801=False, count=0, pair=0):
-        spec = {"local": self.topo.pc.addresses[pair][1], "ifname": self.topo.pc.addresses[pair][0],
+        plan = {"local": self.topo.pc.addresses[pair][1], "ifname": self.topo.pc.addresses[pair][0],
                 "send": [{"port": port, "hex": data.hex(), "to": to} for port, data, to in messages],
                 "listen": listen, "bind": bind, "join": join, "answer6801": answer6801, "count": count}
-        result = self.topo.pc.run([sys.executable, "-c", PC_CLIENT, json.dumps(spec)], timeout=listen + 30)
+        result = self.topo.pc.run([sys.executable, "-c", PC_CLIENT, json.dumps(plan)], timeout=listen + 30)
         self.assertEqual(result.returncode, 0, result.stderr)
         return [(src, sport, bytes.fromhex(data), when) for src, sport, data, when in json.loads(result.stdout)]
 
