@@ -27,7 +27,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QIdentityProxyModel>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -56,27 +55,6 @@ public:
 
 private:
     TSilentSender sender_;
-};
-
-// The list as the list view sees it. The language files set the column titles through the
-// model's header data, which the device list keeps as its header captions.
-class THeaderCaptionModel : public QIdentityProxyModel {
-public:
-    THeaderCaptionModel(TDeviceList& list, QObject* parent)
-        : QIdentityProxyModel(parent), list_(list) {
-        setSourceModel(&list);
-    }
-    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
-                       int role) override {
-        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-            section >= TDeviceList::kColumnCount)
-            return false;
-        list_.SetHeaderCaption(section, value.toString());
-        return true;
-    }
-
-private:
-    TDeviceList& list_;
 };
 
 // Writes a text only when it differs, so an unchanged value keeps the user's cursor.
@@ -194,8 +172,8 @@ TOptionFile TfrmMain::OptionFile() const {
 
 void TfrmMain::ConnectComponents() {
     Ui::frmMain& f = *ui_;
-    auto* model = new THeaderCaptionModel(*list_, this);
-    f.ListView->setModel(model);
+    // The language files set the column titles through the model's header data.
+    f.ListView->setModel(list_.get());
     QHeaderView* header = f.ListView->header();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
