@@ -6,6 +6,7 @@
 #include "app/DeviceList.h"
 #include "app/OptionFile.h"
 #include "gui/DetailsPanel.h"
+#include "gui/WindowParts.h"
 #include "i18n/CodePage.h"
 #include "i18n/Language.h"
 #include "i18n/LanguageStore.h"
@@ -13,50 +14,17 @@
 #include "i18n/ui/TranslateForm.h"
 #include "upgrade/ui/UpgradeSoft_214.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QKeyEvent>
-#include <QPixmap>
 #include <QShowEvent>
 
 #include <exception>
 
 namespace zadari {
-
-namespace {
-
-// The apply flow's credential provider: the credential dialog over the window.
-class TDialogCredentials : public ICredentialsProvider {
-public:
-    explicit TDialogCredentials(std::function<bool(QString&, QString&)> ask)
-        : ask_(std::move(ask)) {}
-    std::optional<TCredentials> AskCredentials(std::int32_t, const TCredentials& presets) override {
-        QString user = QString::fromStdString(presets.user);
-        QString password = QString::fromStdString(presets.password);
-        if (!ask_(user, password))
-            return std::nullopt;
-        return TCredentials{user.trimmed().toStdString(), password.trimmed().toStdString()};
-    }
-
-private:
-    std::function<bool(QString&, QString&)> ask_;
-};
-
-class TWaitCursor {
-public:
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
-} // namespace
 
 TMainWindowSetup TMainWindowSetup::ForProgram(const QString& programPath) {
     TMainWindowSetup setup;
@@ -79,15 +47,13 @@ TfrmMain::TfrmMain(TMainWindowSetup setup, QWidget* parent)
     ui_->imgLogo->setVisible(false);
     details_ = ui_->TeGroupBox3;
     details_->Bind(*ui_);
+    adapters_ = new TAdapterFields(
+        ui_->cmbCards,
+        {ui_->edCurIP, ui_->edCurSubmask, ui_->edCurGate, ui_->edCurDNS, ui_->edCurDNS2}, this);
     credentials_ = std::make_unique<TDialogCredentials>(
         [this](QString& user, QString& password) { return AskCredentials(user, password); });
     session_ = std::make_unique<TSession>(setup_.session, *credentials_);
-    session_->ApplyFlow().waitCursor = [](bool busy) {
-        if (busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    };
+    session_->ApplyFlow().waitCursor = &TWaitCursor::Set;
     ConnectList();
     ConnectComponents();
     FormCreate();
@@ -97,9 +63,11 @@ TfrmMain::TfrmMain(TMainWindowSetup setup, QWidget* parent)
 
 TfrmMain::~TfrmMain() {
     FormClose();
-    qApp->removeEventFilter(this);
-    FreeAdapters(adapters_);
     // The language store goes last, with the window (its folder is removed).
+}
+
+const TAdapterList& TfrmMain::Adapters() const {
+    return adapters_->Adapters();
 }
 
 QString TfrmMain::ProgramDir() const {
@@ -170,16 +138,15 @@ void TfrmMain::ConnectComponents() {
     connect(f.btnUpgrade, &QPushButton::clicked, this, [this] { btnUpgradeClick(); });
     connect(f.spbExport, &QToolButton::clicked, this, [this] { btnExportClick(); });
     connect(f.spbOpen, &QToolButton::clicked, this, [this] { spbOpenClick(); });
-    connect(f.cmbCards, &QComboBox::currentIndexChanged, this, [this] { cmbCardsChange(); });
     connect(f.cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
-    qApp->installEventFilter(this);
+    new THiddenShortcut(this, [this] { HiddenCommand(); });
 }
 
 // ---- life of the window --------------------------------------------------------------------
 
 void TfrmMain::FormCreate() {
     // 2. The skin.
-    LoadSkin();
+    LoadSkin(setup_.programPath);
     // 3, 4. The language: the saved one, else the one of the code page when it has a file.
     const QString saved =
         OptionFile().ReadString(QStringLiteral("Global"), QStringLiteral("lan"), QString());
@@ -189,8 +156,9 @@ void TfrmMain::FormCreate() {
     SetLanguage(StartLanguage(saved, oem));
     // 5, 6.
     TranslateForm(this);
-    FitFieldsToFont();
-    FillLanguageCombo();
+    adapters_->FitToFont();
+    details_->FitFieldsToFont();
+    FillLanguageCombo(ui_->cmbLan);
     // 8. The window's own caption is the application's title. It is not made the application
     // display name: platform themes append that to the caption of every dialog.
     // 9. The list starts ascending by IP.
@@ -202,8 +170,8 @@ void TfrmMain::FormCreate() {
     }
     ui_->ListView->header()->setSortIndicator(2, Qt::AscendingOrder);
     // 10, 11.
-    LoadLogo();
-    FillAdapters();
+    LoadLogo(ProgramDir(), ui_->imgLogo);
+    adapters_->Fill(setup_.listAdapters ? setup_.listAdapters() : TAdapterList());
     UpdateCountLabel();
     // 12 - 16. Tick counter, ClientId, the endpoints, the multicast pair and the providers; the
     // timer runs.
@@ -215,60 +183,6 @@ void TfrmMain::FormCreate() {
             FormClose();
         }
     }
-}
-
-void TfrmMain::FitFieldsToFont() {
-    Ui::frmMain& f = *ui_;
-    // Room for the longest address in the font of the current language.
-    const int width =
-        f.edCurIP->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) +
-        4 * f.edCurIP->fontMetrics().averageCharWidth();
-    for (QLineEdit* edit : {f.edCurIP, f.edCurSubmask, f.edCurGate, f.edCurDNS, f.edCurDNS2})
-        edit->setMinimumWidth(width);
-    details_->FitFieldsToFont();
-}
-
-void TfrmMain::LoadSkin() {
-    if (setup_.programPath.isEmpty())
-        return;
-    const QFileInfo program(setup_.programPath);
-    const QString skin = program.absolutePath() + QLatin1Char('/') + program.completeBaseName() +
-                         QStringLiteral(".skn");
-    QFile file(skin);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return;
-    qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
-}
-
-void TfrmMain::LoadLogo() {
-    const QString dir = ProgramDir();
-    const QString path = dir + QStringLiteral("logofind.bmp");
-    if (dir.isEmpty() || !QFileInfo::exists(path))
-        return;
-    const QPixmap picture(path);
-    if (picture.isNull() || picture.height() <= 0)
-        return;
-    constexpr int kHeight = 40;
-    const int width = kHeight * picture.width() / picture.height();
-    if (width <= 0)
-        return;
-    ui_->imgLogo->setFixedSize(width, kHeight);
-    ui_->imgLogo->setPixmap(picture);
-    ui_->imgLogo->setVisible(true);
-}
-
-void TfrmMain::FillAdapters() {
-    if (setup_.listAdapters)
-        adapters_ = setup_.listAdapters();
-    QComboBox* cards = ui_->cmbCards;
-    {
-        const QSignalBlocker blocker(cards);
-        cards->clear();
-        for (std::size_t i = 0; i < adapters_.size(); ++i)
-            cards->addItem(adapters_[i].description, static_cast<int>(i));
-        cards->setCurrentIndex(adapters_.empty() ? -1 : 0);
-    }
-    cmbCardsChange();
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
@@ -296,8 +210,6 @@ void TfrmMain::FormClose() {
     // The timer, the endpoints one by one, the multicast pair, the providers, then the list.
     session_->Stop();
 }
-
-// ---- the list ------------------------------------------------------------------------------
 
 int TfrmMain::SelectedRow() const {
     const QItemSelectionModel* selection = ui_->ListView->selectionModel();
@@ -351,7 +263,7 @@ void TfrmMain::UpdateCountLabel() {
 }
 
 void TfrmMain::btnFindClick() {
-    TWaitCursor wait;
+    const TWaitCursor wait;
     Engine().Find();
 }
 
@@ -373,43 +285,13 @@ void TfrmMain::btnExportClick() {
 }
 
 void TfrmMain::spbOpenClick() {
-    const QString text = details_->PageUrl();
-    if (text.isEmpty())
+    const QUrl url(details_->PageUrl());
+    if (url.isEmpty())
         return;
     if (setup_.openUrl)
-        setup_.openUrl(QUrl(text));
+        setup_.openUrl(url);
     else
-        QDesktopServices::openUrl(QUrl(text));
-}
-
-// ---- adapters and language -----------------------------------------------------------------
-
-void TfrmMain::cmbCardsChange() {
-    Ui::frmMain& f = *ui_;
-    const QVariant data = f.cmbCards->currentData();
-    const int index = data.isValid() ? data.toInt() : -1;
-    const bool known = index >= 0 && static_cast<std::size_t>(index) < adapters_.size();
-    const TNET_CARD empty;
-    const TNET_CARD& card = known ? adapters_[static_cast<std::size_t>(index)] : empty;
-    f.edCurIP->setText(card.ip);
-    f.edCurSubmask->setText(card.mask);
-    f.edCurGate->setText(card.gateway);
-    f.edCurDNS->setText(card.dns1);
-    f.edCurDNS2->setText(card.dns2);
-}
-
-void TfrmMain::FillLanguageCombo() {
-    QComboBox* lan = ui_->cmbLan;
-    const QSignalBlocker blocker(lan);
-    lan->clear();
-    int selected = -1;
-    for (const TLanguageEntry& entry : ReadLanguageList()) {
-        const QString code = entry.code.trimmed();
-        lan->addItem(entry.name, code);
-        if (code.compare(CurrentLanguage(), Qt::CaseInsensitive) == 0)
-            selected = lan->count() - 1;
-    }
-    lan->setCurrentIndex(selected);
+        QDesktopServices::openUrl(url);
 }
 
 void TfrmMain::cmbLanChange() {
@@ -418,13 +300,14 @@ void TfrmMain::cmbLanChange() {
         const int card = f.cmbCards->currentIndex();
         SetLanguage(f.cmbLan->currentData().toString());
         TranslateForm(this);
-        FitFieldsToFont();
-        FillLanguageCombo();
+        adapters_->FitToFont();
+        details_->FitFieldsToFont();
+        FillLanguageCombo(f.cmbLan);
         {
             const QSignalBlocker blocker(f.cmbCards);
             f.cmbCards->setCurrentIndex(card);
         }
-        cmbCardsChange();
+        adapters_->ShowChosen();
         // The translation wrote the caption into the count label.
         UpdateCountLabel();
     }
@@ -502,29 +385,6 @@ bool TfrmMain::RunUpgrade(std::int32_t family) {
     if (!closed_)
         Engine().StartTimer();
     return done;
-}
-
-// ---- the hidden command --------------------------------------------------------------------
-
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-    // One key press reaches the filter once for every widget it propagates to; the release
-    // ends it.
-    if (event->type() == QEvent::KeyRelease)
-        lastShortcutEvent_ = nullptr;
-    if (event->type() == QEvent::KeyPress && event != lastShortcutEvent_) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget != nullptr && widget->window() == this) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const Qt::KeyboardModifiers all =
-                Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier;
-            if (key->key() == Qt::Key_D && (key->modifiers() & all) == all) {
-                lastShortcutEvent_ = event;
-                HiddenCommand();
-            }
-        }
-    }
-    // The key is not consumed: the window's own key handling still sees it.
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmMain::HiddenCommand() {

@@ -25,6 +25,7 @@ class frmMain;
 
 namespace zadari {
 
+class TAdapterFields;
 class TDetailsPanel;
 class TLanguageStore;
 class TOptionFile;
@@ -86,7 +87,7 @@ public:
     TSession& Session() { return *session_; }
     TDeviceList& List() { return session_->List(); }
     TSearchEngine& Engine() { return session_->Engine(); }
-    const TAdapterList& Adapters() const { return adapters_; }
+    const TAdapterList& Adapters() const;
 
     /// The record of the selected row, or nullptr when no row is selected.
     const TDevInfo* SelectedRecord() const;
@@ -100,16 +101,11 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
     void FormShow();
     void FormClose();
-    void FitFieldsToFont();
-    void LoadSkin();
-    void LoadLogo();
-    void FillAdapters();
     void ConnectComponents();
     void ConnectList();
     void RefreshDetails();
@@ -124,8 +120,6 @@ private:
     void btnExportClick();
     void spbOpenClick();
     void cmbLanChange();
-    void cmbCardsChange();
-    void FillLanguageCombo();
     /// Ctrl+Alt+Shift+D on a selected row (FormShortCut).
     void HiddenCommand();
     /// Shows the message an Apply came back with and puts the focus where it points.
@@ -142,11 +136,10 @@ private:
     std::unique_ptr<ICredentialsProvider> credentials_;
     std::unique_ptr<TSession> session_;
     TApplyResult lastApply_;
-    TAdapterList adapters_;
+    TAdapterFields* adapters_ = nullptr;
     bool startAborted_ = false;
     bool closed_ = false;
     bool shownOnce_ = false;
-    const QEvent* lastShortcutEvent_ = nullptr;
 };
 
 } // namespace zadari
