@@ -295,7 +295,8 @@ TEST_F(ApplyFlowTest, ReadDetailsIntoCopiesTheTrimmedValues) {
                           {"70000", 65535}, {"-5", 1},  {"81x", 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
-        TDevInfo record = Record(kFamilyKt352);
+        // Family 1: the KT352 command refuses five-digit ports (see below).
+        TDevInfo record = Record(kFamilyPeltra);
         const TDevInfo before = record;
         TEditedValues values;
         values.name = "  Hall cam \t";
