@@ -15,7 +15,8 @@ class TSdkFamily : public IDiscoveryProvider, public ISettingsCarrier {
 public:
     /// Loads the library from `programDir`/402/ (silently absent without it).
     explicit TSdkFamily(const QString& programDir);
-    /// Lets waiting reporters go, then stops the library.
+    /// Lets waiting reporters go, then stops the library's search (the library itself stays
+    /// loaded until the process ends: its threads may outlive the search).
     ~TSdkFamily() override;
     TSdkFamily(const TSdkFamily&) = delete;
     TSdkFamily& operator=(const TSdkFamily&) = delete;

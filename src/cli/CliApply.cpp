@@ -148,6 +148,11 @@ bool FitsDevice(const TApplyOptions& options, const TDevInfo& listed, int& exitC
     if (options.name && !NameEditable(listed.family))
         return fail(
             QStringLiteral("the name of a family-%1 device cannot be changed").arg(listed.family));
+    if (options.port && !PortFitsCommand(listed.family, listed.httpPort, *options.port))
+        return fail(QStringLiteral("--port %1 has five digits; a family-%2 device takes an HTTP "
+                                   "port from 1 to 9999")
+                        .arg(*options.port)
+                        .arg(listed.family));
     if (options.mode && !IpModeShown(listed.family))
         return fail(QStringLiteral("a family-%1 device has no connection type to change")
                         .arg(listed.family));

@@ -22,6 +22,7 @@
 #include <QItemSelectionModel>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <exception>
 
 namespace zadari {
