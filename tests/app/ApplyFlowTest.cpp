@@ -291,7 +291,7 @@ TEST_F(ApplyFlowTest, Kt352RefusesAChangeToAFiveDigitPortBeforeSending) {
         listed.httpPort = c.listedPort;
         TEditedValues values = NewAddress(listed);
         values.portText = c.newPort;
-        const TApplyResult result = flow->Apply(listed, values);
+        const TApplyResult result = Apply(listed, values);
         EXPECT_EQ(result.outcome == TApplyOutcome::kValidationError, c.refused);
         if (!c.refused)
             continue;
