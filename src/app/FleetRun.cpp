@@ -120,9 +120,9 @@ TFleetRun::TFleetRun(TSession& session, ICredentialsProvider& asker, const TChec
 TFleetRun::~TFleetRun() = default;
 
 void TFleetRun::Start() {
+    // The first camera goes from the event loop too, so whoever follows the run sees it.
     clock_.start();
     timer_.start();
-    Step();
 }
 
 void TFleetRun::Cancel() {

@@ -81,7 +81,7 @@ public:
               int verifyMs = 20000, QObject* parent = nullptr);
     ~TFleetRun() override;
 
-    /// Starts sending; the run goes on from the event loop. Does nothing for an invalid plan.
+    /// Starts the run; the cameras are sent from the event loop.
     void Start();
     /// Starts no further camera; those already sent are still verified.
     void Cancel();
