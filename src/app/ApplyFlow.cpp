@@ -129,6 +129,10 @@ bool IpModeOffered(std::int32_t family, int mode) {
     return !(withoutPppoe && mode == 0);
 }
 
+bool PortFitsCommand(std::int32_t family, std::uint16_t listedPort, int newPort) {
+    return family != kFamilyKt352 || newPort == listedPort || newPort <= 9999;
+}
+
 std::optional<TCredentials> CredentialPresets(std::int32_t family) {
     switch (family) {
     case kFamilyPeltra:
@@ -191,9 +195,15 @@ bool TApplyFlow::ReadDetailsInto(const TEditedValues& values, TDevInfo& record,
             return refuse("", "", 0, "'" + *address + "' is not a dotted IPv4 address");
     }
 
-    record.name = Trimmed(values.name);
     // A text that is not a number reads as 1; the field holds no port outside 1..65535.
-    record.httpPort = static_cast<std::uint16_t>(std::clamp(DecimalOr(port, 1), 1, 65535));
+    const int httpPort = std::clamp(DecimalOr(port, 1), 1, 65535);
+    if (!PortFitsCommand(record.family, record.httpPort, httpPort))
+        return refuse("IDS_PORTDIGITS", "IDS_ERROR", MsgStyle::kIconError,
+                      "the HTTP port " + std::to_string(httpPort) + " has five digits; family " +
+                          std::to_string(record.family) + " takes ports from 1 to 9999");
+
+    record.name = Trimmed(values.name);
+    record.httpPort = static_cast<std::uint16_t>(httpPort);
     record.ipMode = static_cast<std::uint8_t>(*values.ipMode);
     record.ip = values.ip;
     record.mask = values.mask;

@@ -45,6 +45,10 @@ bool IpModeShown(std::int32_t family);
 /// Whether the connection-type list offers `mode` for the family (PPPoE is not offered to
 /// families 3, 6, 8 and 9).
 bool IpModeOffered(std::int32_t family, int mode);
+/// Whether the family's command can carry `newPort` for a device listed with `listedPort`: the
+/// KT352 command writes a changed port as at most four characters, so a five-digit port would
+/// arrive as another port.
+bool PortFitsCommand(std::int32_t family, std::uint16_t listedPort, int newPort);
 /// The credential dialog's presets of a family's branch ("admin" and "" or "zeqit"); nothing
 /// for the families that are not asked.
 std::optional<TCredentials> CredentialPresets(std::int32_t family);

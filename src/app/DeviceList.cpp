@@ -481,7 +481,10 @@ std::string TDeviceList::ExportText() const {
 bool TDeviceList::ExportToFile(const QString& path, QString* error) const {
     // QSaveFile writes a temporary file beside the target and renames it over the target only
     // when everything was written, so a failed export leaves neither a partial nor a lost file.
+    // A folder that takes no new file but holds a writable target gets the target written in
+    // place instead (and still no file of ours beside it).
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     const auto fail = [&] {
         if (error)
             *error = file.errorString();

@@ -16,7 +16,8 @@ public:
     /// Loads the library from `programDir`/402/ (silently absent without it) and fills the
     /// engine's SDK hooks. Create it after the engine and destroy it before.
     TSdkFamily(TSearchEngine& engine, const QString& programDir);
-    /// Lets waiting reporters go, clears the hooks, stops and unloads the library.
+    /// Lets waiting reporters go, clears the hooks and stops the library's search (the
+    /// library itself stays loaded until the process ends).
     ~TSdkFamily();
     TSdkFamily(const TSdkFamily&) = delete;
     TSdkFamily& operator=(const TSdkFamily&) = delete;

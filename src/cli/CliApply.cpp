@@ -198,6 +198,11 @@ bool FitsDevice(const TApplyOptions& options, const TDevInfo& listed, int& exitC
     if (options.name && !NameEditable(listed.family))
         return fail(
             QStringLiteral("the name of a family-%1 device cannot be changed").arg(listed.family));
+    if (options.port && !PortFitsCommand(listed.family, listed.httpPort, *options.port))
+        return fail(QStringLiteral("--port %1 has five digits; a family-%2 device takes an HTTP "
+                                   "port from 1 to 9999")
+                        .arg(*options.port)
+                        .arg(listed.family));
     if (options.mode && !IpModeShown(listed.family))
         return fail(QStringLiteral("a family-%1 device has no connection type to change")
                         .arg(listed.family));
@@ -307,7 +312,12 @@ int RunApply(const QStringList& args) {
                 viaClient = "the family-9 client";
                 return family9.SetNetParams(user, password, edited);
             };
-            flow.sdkConfigDevice = engine.sdkConfigDevice;
+            if (engine.sdkConfigDevice) {
+                flow.sdkConfigDevice = [&](const TDevInfo& edited) {
+                    viaClient = "the vendor library";
+                    return engine.sdkConfigDevice(edited);
+                };
+            }
             const TApplyResult result = flow.Apply(listed, values);
             PrintResult(result, listed, viaClient);
             switch (result.outcome) {

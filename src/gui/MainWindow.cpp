@@ -33,6 +33,7 @@
 #include <QPixmap>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <exception>
 
 namespace zadari {
@@ -79,6 +80,10 @@ std::string EncodeLikeDevice(const QString& text, const std::string& deviceBytes
         return text.toLatin1().toStdString();
     return text.toUtf8().toStdString();
 }
+
+/// The most characters the user may type into edName; a longer name of the device is still
+/// shown whole.
+constexpr int kNameTypedMax = 15;
 
 bool FamilyHasUpgrade(std::int32_t family) {
     return family == kFamilyMoi || family == kFamilyUicam || family == kFamilyDh;
@@ -172,6 +177,15 @@ TOptionFile TfrmMain::OptionFile() const {
 
 void TfrmMain::ConnectComponents() {
     Ui::frmMain& f = *ui_;
+    // A row that leaves takes the selection with it. Connected before the view sees the model,
+    // so the view finds no current row to move to a neighbour: the panel must not jump to
+    // another camera while keeping the user's edits for the next Apply.
+    connect(list_.get(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) {
+                const int row = SelectedRow();
+                if (row >= first && row <= last)
+                    ui_->ListView->selectionModel()->clear();
+            });
     // The language files set the column titles through the model's header data.
     f.ListView->setModel(list_.get());
     QHeaderView* header = f.ListView->header();
@@ -214,6 +228,11 @@ void TfrmMain::ConnectComponents() {
     connect(f.spbExport, &QToolButton::clicked, this, [this] { btnExportClick(); });
     connect(f.spbOpen, &QToolButton::clicked, this, [this] { spbOpenClick(); });
     connect(f.cmbIPAss, &QComboBox::currentIndexChanged, this, [this] { cmbIPAssChange(); });
+    // Typing never makes the name longer than kNameTypedMax or than the device's own name:
+    // the limit follows the text down as the user shortens a long name.
+    connect(f.edName, &QLineEdit::textEdited, this, [this](const QString& text) {
+        ui_->edName->setMaxLength(std::max<int>(kNameTypedMax, static_cast<int>(text.size())));
+    });
     connect(f.cmbCards, &QComboBox::currentIndexChanged, this, [this] { cmbCardsChange(); });
     connect(f.cmbLan, &QComboBox::activated, this, [this] { cmbLanChange(); });
     qApp->installEventFilter(this);
@@ -239,8 +258,8 @@ void TfrmMain::FormCreate() {
     // 7. The values of the connection types.
     for (int i = 0; i < f.cmbIPAssBak->count() && i < 3; ++i)
         f.cmbIPAssBak->setItemData(i, i);
-    // 8.
-    QGuiApplication::setApplicationDisplayName(windowTitle());
+    // 8. The window's own caption is the application's title. It is not made the application
+    // display name: platform themes append that to the caption of every dialog.
     // 9. The list starts ascending by IP.
     if (list_->SortColumn() != 2 || list_->SortDescending()) {
         list_->ColumnClick(2);
@@ -456,8 +475,9 @@ void TfrmMain::UpdateCountLabel() {
 }
 
 void TfrmMain::DeviceFound(const TDevInfo& record) {
+    // A report that only refreshed a row selects nothing (an added row is selected through
+    // the engine's RowAdded when none is).
     engine_->MergeFound(record);
-    SelectFirstRowIfNone();
     UpdateCountLabel();
 }
 
@@ -548,7 +568,6 @@ void TfrmMain::cmbLanChange() {
         SetLanguage(code);
         TranslateForm(this);
         FitFieldsToFont();
-        QGuiApplication::setApplicationDisplayName(windowTitle());
         FillLanguageCombo();
         {
             const QSignalBlocker blocker(f.cmbCards);
@@ -582,6 +601,7 @@ void TfrmMain::RefreshDetails() {
     // 3.
     if (!selected) {
         SetTextIfChanged(f.edName, QString());
+        f.edName->setMaxLength(kNameTypedMax);
         f.edIP->SetIPString(QStringLiteral("0.0.0.0"));
         f.edSubMask->SetIPString(QStringLiteral("0.0.0.0"));
         f.edGateway->SetIPString(QStringLiteral("0.0.0.0"));
@@ -611,7 +631,13 @@ void TfrmMain::RefreshDetails() {
     f.btnUpgrade->setVisible(FamilyHasUpgrade(r.family));
     upgradeFamily_ = r.family;
     // 7. The port field keeps its value within 1..65535.
-    SetTextIfChanged(f.edName, DecodeDeviceText(r.name));
+    // The whole name is shown (setText would cut it to the field's limit); typing stays
+    // limited.
+    const QString name = DecodeDeviceText(r.name);
+    if (f.edName->text() != name) {
+        f.edName->setMaxLength(std::max<int>(kNameTypedMax, static_cast<int>(name.size())));
+        f.edName->setText(name);
+    }
     const int port = std::clamp<int>(r.httpPort, f.edPort->minimum(), f.edPort->maximum());
     if (f.edPort->value() != port || f.edPort->text() != QString::number(port))
         f.edPort->setValue(port);
@@ -703,7 +729,7 @@ void TfrmMain::btnApplyClick() {
     // success it removes the device's row and searches again.
     lastApply_ = applyFlow_->Apply(*selected, PanelValues());
     if (lastApply_.outcome == TApplyOutcome::kValidationError) {
-        if (lastApply_.messageKey == "IDS_INPUTPORT")
+        if (lastApply_.messageKey == "IDS_INPUTPORT" || lastApply_.messageKey == "IDS_PORTDIGITS")
             ui_->edPort->setFocus();
         else if (lastApply_.messageKey == "IDS_ERRIPCAM")
             ui_->cmbIPAss->setFocus();

@@ -232,6 +232,37 @@ TEST_F(ApplyFlowTest, MissingOrNotOfferedConnectionTypeStopsWithAnError) {
     }
 }
 
+TEST_F(ApplyFlowTest, Kt352RefusesAChangeToAFiveDigitPortBeforeSending) {
+    // The command writes at most four port characters: 10080 would arrive as 1008.
+    struct Case {
+        std::int32_t family;
+        std::uint16_t listedPort;
+        const char* newPort;
+        bool refused;
+    };
+    const Case cases[] = {{kFamilyKt352, 80, "10080", true},
+                          {kFamilyKt352, 80, "9999", false},
+                          {kFamilyKt352, 10080, "10080", false}, // unchanged: not sent
+                          {kFamilyPeltra, 80, "10080", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.newPort);
+        log.clear();
+        TDevInfo listed = Record(c.family);
+        listed.httpPort = c.listedPort;
+        TEditedValues values = NewAddress(listed);
+        values.portText = c.newPort;
+        const TApplyResult result = flow->Apply(listed, values);
+        EXPECT_EQ(result.outcome == TApplyOutcome::kValidationError, c.refused);
+        if (!c.refused)
+            continue;
+        EXPECT_EQ(result.messageKey, "IDS_PORTDIGITS");
+        EXPECT_NE(result.detail.find("10080"), std::string::npos) << result.detail;
+        EXPECT_TRUE(result.sent.empty());
+        EXPECT_EQ(log, (TLog{"box Error|This camera takes an HTTP port of at most four digits "
+                             "(1 to 9999).|16"}));
+    }
+}
+
 TEST_F(ApplyFlowTest, FamilyThreeListedInPppoeOffersNoConnectionType) {
     TDevInfo listed = Record(kFamilyUicam);
     listed.ipMode = 0;
@@ -264,7 +295,8 @@ TEST_F(ApplyFlowTest, ReadDetailsIntoCopiesTheTrimmedValues) {
                           {"70000", 65535}, {"-5", 1},  {"81x", 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
-        TDevInfo record = Record(kFamilyKt352);
+        // Family 1: the KT352 command refuses five-digit ports (see below).
+        TDevInfo record = Record(kFamilyPeltra);
         const TDevInfo before = record;
         TEditedValues values;
         values.name = "  Hall cam \t";
