@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang clang-format
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libcurl4-openssl-dev
+    libcurl4-openssl-dev libldns-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     python3 iproute2 iputils-ping curl
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-noto-cjk
