@@ -13,12 +13,6 @@ bool IsXmlSpace(QChar c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
 
-struct TOpen {
-    QString ns;
-    QString name;
-    QString text;
-};
-
 } // namespace
 
 bool TXmlWalk::Run(std::string_view document, TXmlVisitor& visitor) {
@@ -30,38 +24,40 @@ bool TXmlWalk::Run(std::string_view document, TXmlVisitor& visitor) {
     QXmlStreamReader reader(bytes);
     reader.setNamespaceProcessing(true);
 
-    std::vector<TOpen> open;
+    // The text of the element opened or closed last: an element's own text is complete when it
+    // ends, as nothing can stand between its last child and its end but more of its own text.
+    QString text;
+    int depth = 0;
     std::size_t elements = 0;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement: {
-            const int depth = static_cast<int>(open.size());
             if (depth >= limits_.maxDepth || ++elements > limits_.maxElements)
                 return false;
-            for (const auto& declaration : reader.namespaceDeclarations())
+            const auto declarations = reader.namespaceDeclarations();
+            for (const auto& declaration : declarations)
                 scopes_.push_back({declaration.prefix().toString(),
                                    declaration.namespaceUri().toString(), depth});
-            open.push_back({reader.namespaceUri().toString(), reader.name().toString(), {}});
-            visitor.Start(depth, open.back().ns, open.back().name);
+            text.clear();
+            visitor.Start(depth, reader.namespaceUri(), reader.name());
+            ++depth;
             break;
         }
-        case QXmlStreamReader::EndElement: {
-            if (open.empty())
+        case QXmlStreamReader::EndElement:
+            if (depth == 0)
                 return false;
-            const int depth = static_cast<int>(open.size()) - 1;
-            visitor.End(depth, open.back().ns, open.back().name, open.back().text);
-            open.pop_back();
+            --depth;
+            visitor.End(depth, reader.namespaceUri(), reader.name(), text);
+            text.clear();
             while (!scopes_.empty() && scopes_.back().depth >= depth)
                 scopes_.pop_back();
             break;
-        }
         case QXmlStreamReader::Characters:
-            if (!open.empty()) {
-                QString& text = open.back().text;
-                if (text.size() + reader.text().size() > limits_.maxText)
-                    return false;
-                text.append(reader.text());
-            }
+            if (depth == 0 || (text.isEmpty() && reader.isWhitespace()))
+                break;
+            if (text.size() + reader.text().size() > limits_.maxText)
+                return false;
+            text.append(reader.text());
             break;
         case QXmlStreamReader::DTD:
         case QXmlStreamReader::EntityReference:
@@ -71,7 +67,7 @@ bool TXmlWalk::Run(std::string_view document, TXmlVisitor& visitor) {
             break;
         }
     }
-    return !reader.hasError() && open.empty() && elements > 0;
+    return !reader.hasError() && depth == 0 && elements > 0;
 }
 
 QString TXmlWalk::NamespaceOf(QStringView prefix) const {

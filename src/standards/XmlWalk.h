@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,8 +26,8 @@ class TXmlVisitor {
 public:
     virtual ~TXmlVisitor() = default;
     virtual void Start(int depth, QStringView ns, QStringView name) = 0;
-    /// `text` is the element's own character data (for an element with child elements, the text
-    /// between them, which callers ignore).
+    /// `text` is the element's own character data (for an element with child elements, only
+    /// what follows its last child, which callers ignore).
     virtual void End(int depth, QStringView ns, QStringView name, const QString& text) = 0;
 };
 
