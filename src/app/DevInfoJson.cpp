@@ -1,54 +1,12 @@
 #include "app/DevInfoJson.h"
 
 #include "app/DeviceText.h"
+#include "protocols/DevInfoFields.h"
 #include "protocols/Encoding.h"
 
 #include <cstdio>
 
 namespace zadari {
-
-const std::vector<TDevInfoField>& DevInfoFields() {
-    static const std::vector<TDevInfoField> fields = {
-        {"protocolVersion", &TDevInfo::protocolVersion},
-        {"family", &TDevInfo::family},
-        {"mac", &TDevInfo::mac},
-        {"macKey", &TDevInfo::macKey},
-        {"deviceId", &TDevInfo::deviceId},
-        {"name", &TDevInfo::name},
-        {"version", &TDevInfo::version},
-        {"ip", &TDevInfo::ip},
-        {"mask", &TDevInfo::mask},
-        {"gateway", &TDevInfo::gateway},
-        {"sdkText", &TDevInfo::sdkText},
-        {"dnsAuto", &TDevInfo::dnsAuto},
-        {"dns1", &TDevInfo::dns1},
-        {"dns2", &TDevInfo::dns2},
-        {"httpPort", &TDevInfo::httpPort},
-        {"dataPort", &TDevInfo::dataPort},
-        {"sdkWord", &TDevInfo::sdkWord},
-        {"ipMode", &TDevInfo::ipMode},
-        {"ddnsEnabled", &TDevInfo::ddnsEnabled},
-        {"ddnsUser", &TDevInfo::ddnsUser},
-        {"ddnsPassword", &TDevInfo::ddnsPassword},
-        {"ddnsHost", &TDevInfo::ddnsHost},
-        {"ddnsHost2", &TDevInfo::ddnsHost2},
-        {"ddnsPort", &TDevInfo::ddnsPort},
-        {"uicamLow4", &TDevInfo::uicamLow4},
-        {"ddnsOption", &TDevInfo::ddnsOption},
-        {"uicamLow3", &TDevInfo::uicamLow3},
-        {"uicamBit7", &TDevInfo::uicamBit7},
-        {"uicamBits45", &TDevInfo::uicamBits45},
-        {"uicamPairA", &TDevInfo::uicamPairA},
-        {"uicamPairB", &TDevInfo::uicamPairB},
-        {"userName", &TDevInfo::userName},
-        {"userPassword", &TDevInfo::userPassword},
-        {"sdkValue", &TDevInfo::sdkValue},
-        {"age", &TDevInfo::age},
-        {"rawReply", &TDevInfo::rawReply},
-        {"binWord", &TDevInfo::binWord},
-    };
-    return fields;
-}
 
 std::string JsonQuote(std::string_view utf8) {
     std::string out;

@@ -12,19 +12,6 @@
 
 namespace zadari {
 
-/// One field of TDevInfo: its JSON name and where it lives in the record. The table of them is
-/// the one place that lists the fields.
-struct TDevInfoField {
-    using TMember =
-        std::variant<std::string TDevInfo::*, std::int32_t TDevInfo::*, std::uint16_t TDevInfo::*,
-                     std::uint8_t TDevInfo::*, TBytes TDevInfo::*>;
-    const char* name;
-    TMember member;
-};
-
-/// Every field of TDevInfo in record order.
-const std::vector<TDevInfoField>& DevInfoFields();
-
 /// One object, keys in record order, then "letters" and "rawReply".
 std::string DevInfoToJson(const TDevInfo& record);
 /// An array of objects, one per line, for the rows given.

@@ -3,7 +3,9 @@
 #include "app/DeviceText.h"
 #include "i18n/StrRes.h"
 #include "net/Tools_Net.h"
+#include "protocols/DevInfoFields.h"
 #include "protocols/Encoding.h"
+#include "protocols/FamilyTable.h"
 
 #include <QSaveFile>
 
@@ -18,14 +20,6 @@ namespace zadari {
 namespace {
 
 constexpr std::int32_t kFreshAge = 10;
-
-/// The fields whose change makes a reply replace the row's record.
-bool ComparedFieldsDiffer(const TDevInfo& a, const TDevInfo& b) {
-    return a.ip != b.ip || a.name != b.name || a.httpPort != b.httpPort || a.family != b.family ||
-           a.mask != b.mask || a.gateway != b.gateway || a.dns1 != b.dns1 || a.dns2 != b.dns2 ||
-           a.dataPort != b.dataPort || a.ipMode != b.ipMode || a.ddnsUser != b.ddnsUser ||
-           a.ddnsPassword != b.ddnsPassword || a.version != b.version || a.ddnsHost != b.ddnsHost;
-}
 
 /// The MAC as the export file writes it: "-" removed, blanks as "0", letters upper case; a ":"
 /// stays.
@@ -43,6 +37,27 @@ std::string ExportMac(const std::string& mac) {
             out.push_back(c);
     }
     return out;
+}
+
+/// The exported fields in the order of their columns.
+const std::vector<const TDevInfoField*>& ExportedFields() {
+    static const std::vector<const TDevInfoField*> fields = [] {
+        std::vector<const TDevInfoField*> out;
+        for (const TDevInfoField& field : DevInfoFields()) {
+            if (field.exportColumn > 0)
+                out.push_back(&field);
+        }
+        std::sort(out.begin(), out.end(),
+                  [](const auto* a, const auto* b) { return a->exportColumn < b->exportColumn; });
+        return out;
+    }();
+    return fields;
+}
+
+/// Rows of unknown families age like the others.
+bool AgesOut(std::int32_t family) {
+    const TFamilyRow* row = FindFamily(family);
+    return row == nullptr || row->agesOut;
 }
 
 int Sign(int v) {
@@ -319,11 +334,11 @@ void TDeviceList::AgePass() {
     TImpl& d = *impl_;
     d.BeginChange();
     const auto expired = [](const TNode& node) {
-        return node.row.record.family != kFamilySdk && node.row.record.age <= 0;
+        return AgesOut(node.row.record.family) && node.row.record.age <= 0;
     };
     bool anyExpired = false;
     for (const auto& node : d.rows) {
-        if (node->row.record.family == kFamilySdk)
+        if (!AgesOut(node->row.record.family))
             continue;
         if (--node->row.record.age <= 0)
             anyExpired = true;
@@ -465,14 +480,12 @@ std::string TDeviceList::ExportText() const {
         text += std::to_string(i + 1);
         text += '\t';
         text += row.caption;
-        text += '\t';
-        text += row.record.name;
-        text += '\t';
-        text += row.record.ip;
-        text += '\t';
-        text += std::to_string(row.record.httpPort);
-        text += '\t';
-        text += ExportMac(row.record.mac);
+        for (const TDevInfoField* field : ExportedFields()) {
+            text += '\t';
+            const std::string value = FieldText(row.record, *field);
+            text +=
+                field->member == TDevInfoField::TMember(&TDevInfo::mac) ? ExportMac(value) : value;
+        }
         text += "\r\n";
     }
     return text;
@@ -481,7 +494,10 @@ std::string TDeviceList::ExportText() const {
 bool TDeviceList::ExportToFile(const QString& path, QString* error) const {
     // QSaveFile writes a temporary file beside the target and renames it over the target only
     // when everything was written, so a failed export leaves neither a partial nor a lost file.
+    // A folder that takes no new file but holds a writable target gets the target written in
+    // place instead (and still no file of ours beside it).
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     const auto fail = [&] {
         if (error)
             *error = file.errorString();

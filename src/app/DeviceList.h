@@ -68,7 +68,8 @@ public:
     /// The export file's bytes: one TAB-separated line per row in display order, CR LF ended.
     std::string ExportText() const;
     /// Writes ExportText() to `path` (replacing it). On failure returns false with the
-    /// platform's error text in `error` and leaves no partial file.
+    /// platform's error text in `error` and leaves no partial file beside it. An existing
+    /// writable file in a folder that takes no new files is written in place.
     bool ExportToFile(const QString& path, QString* error) const;
 
     // QAbstractTableModel

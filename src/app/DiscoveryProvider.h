@@ -15,9 +15,9 @@ public:
     virtual ~IDeviceSink() = default;
     /// A device answered: merged into the list (added, refreshed, or its age reset).
     virtual void MergeFound(const TDevInfo& record) = 0;
-    /// A device said it is leaving (a WS-Discovery Bye, an SSDP byebye): the row whose key
-    /// (`TDevInfo::macKey`) is `key` goes at once instead of ageing out.
-    virtual void DeviceGone(const std::string& key) = 0;
+    /// A device said it is leaving (a WS-Discovery Bye, an SSDP byebye): the row whose `mac`
+    /// is `mac` goes at once instead of ageing out.
+    virtual void DeviceGone(const std::string& mac) = 0;
 };
 
 /// What one cycle is: the tick counter (some queries go out on every third tick only) and

@@ -1,11 +1,11 @@
 // zadari-cli apply: searches until the device is listed, then applies the given settings to it
 // with its family's command, as the window's Apply button does.
-#include "access/SR_517.h"
 #include "app/ApplyFlow.h"
 #include "app/Credentials.h"
 #include "app/DeviceList.h"
 #include "app/DeviceText.h"
 #include "app/SearchEngine.h"
+#include "app/Session.h"
 #include "cli/CliCommand.h"
 #include "i18n/LanguageStore.h"
 #include "i18n/StrRes.h"
@@ -29,15 +29,6 @@ constexpr qsizetype kMaxAccountLength = 13;
 constexpr qsizetype kMaxNameLength = 15;
 
 /// The message boxes of the flow, as lines on standard error.
-class TConsolePresenter : public TMessagePresenter {
-public:
-    int ShowMessage(const QString& caption, const QString& text, int /*style*/) override {
-        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
-                     text.toLocal8Bit().constData());
-        return MsgResult::kOk;
-    }
-};
-
 struct TApplyOptions {
     QString mac;
     std::optional<QString> name;
@@ -148,19 +139,6 @@ const TDevInfo* FindDevice(const TDeviceList& list, const std::string& mac) {
     return nullptr;
 }
 
-/// A new name in the encoding the device's own name uses: Latin-1 when the listed name is not
-/// UTF-8 and the new one fits, else UTF-8.
-std::string EncodeName(const QString& name, const std::string& listedName) {
-    if (!IsWellFormedUtf8(listedName)) {
-        bool latin1 = true;
-        for (const QChar c : name)
-            latin1 = latin1 && c.unicode() <= 0xFF;
-        if (latin1)
-            return name.toLatin1().toStdString();
-    }
-    return name.toStdString();
-}
-
 /// Checks the options against what the panel lets one change for this device.
 bool FitsDevice(const TApplyOptions& options, const TDevInfo& listed, int& exitCode) {
     auto fail = [&](const QString& message) {
@@ -170,6 +148,11 @@ bool FitsDevice(const TApplyOptions& options, const TDevInfo& listed, int& exitC
     if (options.name && !NameEditable(listed.family))
         return fail(
             QStringLiteral("the name of a family-%1 device cannot be changed").arg(listed.family));
+    if (options.port && !PortFitsCommand(listed.family, listed.httpPort, *options.port))
+        return fail(QStringLiteral("--port %1 has five digits; a family-%2 device takes an HTTP "
+                                   "port from 1 to 9999")
+                        .arg(*options.port)
+                        .arg(listed.family));
     if (options.mode && !IpModeShown(listed.family))
         return fail(QStringLiteral("a family-%1 device has no connection type to change")
                         .arg(listed.family));
@@ -194,8 +177,7 @@ std::string Printable(const TBytes& bytes) {
     return out;
 }
 
-/// `viaClient` names the client that carried the command when it left through one of its own.
-void PrintResult(const TApplyResult& result, const TDevInfo& listed, const char* viaClient) {
+void PrintResult(const TApplyResult& result, const TDevInfo& listed) {
     const std::string device = "family " + std::to_string(listed.family) + " (" +
                                FamilyLetters(listed.family) + ") " +
                                DecodeDeviceText(listed.mac).toStdString();
@@ -221,8 +203,8 @@ void PrintResult(const TApplyResult& result, const TDevInfo& listed, const char*
         std::printf("sent %s:%u %zu bytes: %s\n", datagram.address.c_str(),
                     static_cast<unsigned>(datagram.port), datagram.bytes.size(),
                     Printable(datagram.bytes).c_str());
-    if (viaClient != nullptr)
-        std::printf("sent through %s\n", viaClient);
+    if (!result.carriedBy.empty())
+        std::printf("sent through %s\n", result.carriedBy.c_str());
     else if (result.sent.empty())
         std::printf("nothing sent\n");
     std::fflush(stdout);
@@ -236,21 +218,17 @@ int RunApply(const QStringList& args) {
 
     // The messages of the flow come from the language files, as in the window.
     TLanguageStore languages;
-    TConsolePresenter presenter;
-    TScopedMessagePresenter scopedPresenter(&presenter);
     TPresetCredentials credentials(options.user, options.password);
 
     const std::string mac = options.mac.toStdString();
-    // The search has a family-9 client of its own; this one only carries the settings exchange.
-    TT517Series family9;
     bool found = false;
     // A search with the SDK search, as the window's Find: family-4 devices are found and
     // configured through the vendor library when it is there.
     RunCliSearch(
         options.seconds, true, nullptr,
         [&](TSearchEngine& engine) { return FindDevice(engine.List(), mac) != nullptr; },
-        [&](TSearchEngine& engine) {
-            const TDevInfo* row = FindDevice(engine.List(), mac);
+        [&](TSession& session) {
+            const TDevInfo* row = FindDevice(session.List(), mac);
             if (row == nullptr)
                 return;
             found = true;
@@ -260,7 +238,7 @@ int RunApply(const QStringList& args) {
 
             TEditedValues values = TEditedValues::FromRecord(listed);
             if (options.name)
-                values.name = EncodeName(*options.name, listed.name);
+                values.name = EncodeLikeDevice(*options.name, listed.name);
             if (options.port)
                 values.portText = std::to_string(*options.port);
             if (options.mode)
@@ -272,16 +250,8 @@ int RunApply(const QStringList& args) {
             if (options.gateway)
                 values.gateway = *options.gateway;
 
-            TApplyFlow flow(engine, credentials);
-            const char* viaClient = nullptr;
-            flow.family9SetNetParams = [&](const std::string& user, const std::string& password,
-                                           const TDevInfo& /*listed*/, const TDevInfo& edited) {
-                viaClient = "the family-9 client";
-                return family9.SetNetParams(user, password, edited);
-            };
-            flow.sdkConfigDevice = engine.sdkConfigDevice;
-            const TApplyResult result = flow.Apply(listed, values);
-            PrintResult(result, listed, viaClient);
+            const TApplyResult result = session.ApplyFlow().Apply(listed, values);
+            PrintResult(result, listed);
             switch (result.outcome) {
             case TApplyOutcome::kApplied:
                 exitCode = kExitDone;
@@ -293,7 +263,8 @@ int RunApply(const QStringList& args) {
                 exitCode = kExitUsage;
                 break;
             }
-        });
+        },
+        &credentials);
     if (!found) {
         std::printf("not found: no device with MAC %s answered within %g seconds\n",
                     options.mac.toLocal8Bit().constData(), options.seconds);

@@ -19,7 +19,9 @@
 
 namespace zadari {
 
+class ICredentialsProvider;
 class TSearchEngine;
+class TSession;
 
 struct TCliCommand {
     const char* name;
@@ -101,14 +103,16 @@ int CliUsageError(const char* command, const QString& message);
 /// Reads "--seconds": a finite number >= 0 (fractions allowed). False for anything else.
 bool ParseCliSeconds(const QString& text, double& seconds);
 
-/// Runs a search as the window does, on the program's own sockets: the first cycle at once
-/// (with the SDK search when `withSdk`), then the timer's cycle and age pass every second, until
-/// `seconds` have passed or `done` (asked after every merge that changed the list and every
-/// tick) returns true. The family-9 search is wired in already; `prepare` may set or replace the
-/// engine's hooks before it starts. Returns false when
-/// `done` never held. The engine is stopped (and its list cleared) after `finished` has seen it.
+/// Runs a search as the window does, in a session of the program's own parts (sockets, the
+/// family-9 client, the vendor library when `withSdk`): the first cycle at once (with the SDK
+/// search when `withSdk`), then the timer's cycle and age pass every second, until `seconds`
+/// have passed or `done` (asked after every merge that changed the list and every tick) returns
+/// true. `prepare` may connect to the engine before it starts; `credentials` answers the apply
+/// flow (null: the presets). Returns false when `done` never held. The session is stopped (and
+/// its list cleared) after `finished` has seen it.
 bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
                   const std::function<bool(TSearchEngine&)>& done,
-                  const std::function<void(TSearchEngine&)>& finished);
+                  const std::function<void(TSession&)>& finished,
+                  ICredentialsProvider* credentials = nullptr);
 
 } // namespace zadari

@@ -1,12 +1,10 @@
 // zadari-cli search: the list after S seconds of searching, as a table, JSON or the export
 // file's lines; and the search loop the other commands share.
-#include "access/SR_517.h"
 #include "app/DevInfoJson.h"
 #include "app/DeviceList.h"
 #include "app/DeviceText.h"
-#include "app/Family9Hook.h"
-#include "app/SdkFamily.h"
 #include "app/SearchEngine.h"
+#include "app/Session.h"
 #include "cli/CliCommand.h"
 #include "net/SearchEndpoints.h"
 
@@ -42,18 +40,17 @@ bool ParseCliSeconds(const QString& text, double& seconds) {
 
 bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
                   const std::function<bool(TSearchEngine&)>& done,
-                  const std::function<void(TSearchEngine&)>& finished) {
-    // The family-9 client is step 3 of every cycle; it must outlive the engine.
-    TT517Series family9;
-    TDeviceList list;
-    TSocketEndpoints endpoints(TSocketEndpoints::DefaultSetup());
-    TSearchEngine engine(list, endpoints);
-    WireFamily9Search(engine, family9);
+                  const std::function<void(TSession&)>& finished,
+                  ICredentialsProvider* credentials) {
     // The vendor library, when it sits in 402/ beside the program, takes part in searches that
     // include the SDK search.
-    std::optional<TSdkFamily> sdk;
-    if (withSdk)
-        sdk.emplace(engine, QCoreApplication::applicationDirPath());
+    TSessionSetup setup = TSessionSetup::ForProgram(QCoreApplication::applicationDirPath());
+    if (!withSdk)
+        setup.vendorLibraryDir.clear();
+    TPresetCredentials presets;
+    TSession session(std::move(setup), credentials ? *credentials : presets);
+    TSearchEngine& engine = session.Engine();
+    TDeviceList& list = session.List();
     if (prepare)
         prepare(engine);
 
@@ -73,7 +70,7 @@ bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearch
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
 
-    if (!engine.Start())
+    if (!session.Start())
         std::fprintf(stderr, "zadari-cli: warning: the multicast sockets could not be opened; "
                              "HDS devices will not be found\n");
     deadline.start(static_cast<int>(std::llround(seconds * 1000.0)));
@@ -85,10 +82,8 @@ bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearch
     if (!satisfied)
         loop.exec();
     if (finished)
-        finished(engine);
-    engine.Stop();
-    sdk.reset();
-    family9.StopSearch();
+        finished(session);
+    session.Stop();
     return satisfied;
 }
 
@@ -208,28 +203,28 @@ int RunSearch(const QStringList& args) {
                              [&engine](int tick) { PrintTrace(engine, tick); });
         };
     }
-    RunCliSearch(seconds, options.Has(QStringLiteral("--sdk")), prepare, nullptr,
-                 [&](TSearchEngine& engine) {
-                     const TDeviceList& list = engine.List();
-                     if (format == QLatin1String("json"))
-                         WriteOut(JsonText(list));
-                     else if (format == QLatin1String("tsv"))
-                         WriteOut(list.ExportText());
-                     else
-                         WriteOut(TableText(list));
-                     std::fflush(stdout);
-                     if (hasOutput) {
-                         QString error;
-                         if (!list.ExportToFile(output, &error)) {
-                             std::fprintf(stderr, "zadari-cli search: cannot write %s: %s\n",
-                                          output.toLocal8Bit().constData(),
-                                          error.toLocal8Bit().constData());
-                             exitCode = kExitFailed;
-                         }
-                     }
-                     if (options.Has(QStringLiteral("--stats")))
-                         PrintStats(engine.Stats(), engine.Rows());
-                 });
+    RunCliSearch(
+        seconds, options.Has(QStringLiteral("--sdk")), prepare, nullptr, [&](TSession& session) {
+            const TSearchEngine& engine = session.Engine();
+            const TDeviceList& list = session.List();
+            if (format == QLatin1String("json"))
+                WriteOut(JsonText(list));
+            else if (format == QLatin1String("tsv"))
+                WriteOut(list.ExportText());
+            else
+                WriteOut(TableText(list));
+            std::fflush(stdout);
+            if (hasOutput) {
+                QString error;
+                if (!list.ExportToFile(output, &error)) {
+                    std::fprintf(stderr, "zadari-cli search: cannot write %s: %s\n",
+                                 output.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+                    exitCode = kExitFailed;
+                }
+            }
+            if (options.Has(QStringLiteral("--stats")))
+                PrintStats(engine.Stats(), engine.Rows());
+        });
     return exitCode;
 }
 

@@ -2,8 +2,10 @@
 // uploads it (family 2 by its own POST, families 3 and 9 through the family-9 client), with a
 // progress bar on standard error when that is a terminal.
 #include "access/SR_517.h"
+#include "app/ApplyFlow.h"
 #include "app/DeviceList.h"
 #include "app/SearchEngine.h"
+#include "app/Session.h"
 #include "cli/CliCommand.h"
 #include "protocols/Encoding.h"
 #include "upgrade/UploadJob.h"
@@ -31,10 +33,6 @@ const TDevInfo* FindByMac(const TDeviceList& list, const std::string& key) {
             return &record;
     }
     return nullptr;
-}
-
-bool Upgradable(std::int32_t family) {
-    return family == kFamilyMoi || family == kFamilyUicam || family == kFamilyDh;
 }
 
 class TProgressBar {
@@ -109,8 +107,8 @@ int RunUpgrade(const QStringList& args) {
     RunCliSearch(
         seconds, false, nullptr,
         [&](TSearchEngine& engine) { return FindByMac(engine.List(), macKey) != nullptr; },
-        [&](TSearchEngine& engine) {
-            if (const TDevInfo* found = FindByMac(engine.List(), macKey))
+        [&](TSession& session) {
+            if (const TDevInfo* found = FindByMac(session.List(), macKey))
                 device = *found;
         });
     if (!device) {
@@ -118,7 +116,7 @@ int RunUpgrade(const QStringList& args) {
                      options.Value(QStringLiteral("--mac")).toLocal8Bit().constData());
         return kExitNotFound;
     }
-    if (!Upgradable(device->family)) {
+    if (!HasUpgrade(device->family)) {
         std::fprintf(stderr,
                      "zadari-cli upgrade: the device is of family %d; firmware upgrades are for "
                      "families 2, 3 and 9\n",

@@ -2,6 +2,7 @@
 
 #include "net/Tools_Net.h"
 
+#include <stdexcept>
 #include <utility>
 
 namespace zadari {
@@ -89,6 +90,26 @@ void TSocketEndpoints::Close() {
 TUdpEndpoint& TSocketEndpoints::UdpEndpoint(int n) {
     const int index = (n >= 1 && n <= kUdpCount) ? n - 1 : 0;
     return *udp_[index];
+}
+
+TDatagramSender& TSearchEndpoints::Sender(TEndpointRole role) {
+    switch (role) {
+    case TEndpointRole::kGeneral:
+        return Udp(1);
+    case TEndpointRole::kMoi:
+        return Udp(2);
+    case TEndpointRole::kUicam:
+        return Udp(3);
+    case TEndpointRole::kCtp:
+        return Udp(4);
+    case TEndpointRole::kBin6801:
+        return Udp(5);
+    case TEndpointRole::kMulticast:
+        return MulticastSender();
+    case TEndpointRole::kNone:
+        break;
+    }
+    throw std::invalid_argument("no endpoint for this role");
 }
 
 TDatagramSender& TSocketEndpoints::Udp(int n) {

@@ -5,6 +5,7 @@
 #include "net/NetInterfaces.h"
 #include "net/UdpEndpoint.h"
 #include "protocols/DatagramSender.h"
+#include "protocols/FamilyTable.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -43,6 +44,8 @@ public:
     /// IdUDPServer1 .. IdUDPServer5 for n = 1 .. 5.
     virtual TDatagramSender& Udp(int n) = 0;
     virtual TDatagramSender& MulticastSender() = 0;
+    /// The endpoint a family's queries and commands leave through.
+    TDatagramSender& Sender(TEndpointRole role);
     /// Called once per search cycle: picks up interfaces that appeared since the last one.
     virtual void RefreshInterfaces() {}
 

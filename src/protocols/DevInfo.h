@@ -67,7 +67,7 @@ struct TDevInfo {
     bool operator==(const TDevInfo&) const = default;
 };
 
-/// The letters the list shows for a family code ("" for an unknown code).
+/// The letters the list shows for a family code ("" for an unknown code), from the family table.
 std::string FamilyLetters(std::int32_t family);
 
 } // namespace zadari

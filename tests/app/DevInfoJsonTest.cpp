@@ -1,5 +1,6 @@
 // TDevInfo as JSON, read back with Qt's own JSON parser.
 #include "app/DevInfoJson.h"
+#include "protocols/DevInfoFields.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

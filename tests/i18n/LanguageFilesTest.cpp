@@ -169,6 +169,8 @@ const TMessage kMessages[] = {
     {"IDS_NOGAGEWAY", "Please fill Gateway."},
     {"IDS_ERRCREATE307SOCKET", "Could not create the socket port, please check whether the "
                                "program is already running. Continue?"},
+    // Our own: a KT352 device's command carries at most four port digits.
+    {"IDS_PORTDIGITS", "This camera takes an HTTP port of at most four digits (1 to 9999)."},
 };
 
 TEST(LanguageFiles, EnglishMessagesAreExactlyTheTableInItsOrder) {
