@@ -1369,10 +1369,10 @@ def mdns_records(profile: dict) -> dict:
     return out
 
 
-def mdns_answer(profile: dict, questions) -> tuple[list, list, bool]:
+def mdns_answer(profile: dict, questions, records: dict | None = None) -> tuple[list, list, bool]:
     """(answers, additional records, whether a shared record is among the answers) for the
     questions that this responder can answer; records as (labels, type, data)."""
-    records = mdns_records(profile)
+    records = records or mdns_records(profile)
     answers: list = []
     additional: list = []
     shared = False
@@ -1492,6 +1492,7 @@ class StandardsMixin:
         self.standards_started = False
         self.onvif_hook = None
         self.onvif_hook_loaded = False
+        self.state_lock = threading.Lock()
 
     # devices ---------------------------------------------------------------------------------
 
@@ -1579,7 +1580,8 @@ class StandardsMixin:
 
     def post(self, port: int, data: bytes, address, source: str | None = None, delay_ms: float = 0,
              immediate: bool = False) -> None:
-        """Send from any thread: at once (immediate), or through the urgent queue after delay_ms."""
+        """Send from any thread: at once (immediate), or through the paced queue after delay_ms
+        (so that thousands of announcements do not leave in one burst)."""
         sock = self.sockets.get(port)
         if sock is None:
             return
@@ -1590,11 +1592,11 @@ class StandardsMixin:
                 self.log({"kind": "send-error", "t": time.time(), "to": list(address), "error": str(error)})
             return
         if delay_ms > 0:
-            timer = threading.Timer(delay_ms / 1000.0, self.urgent.append, ((sock, data, address, source),))
+            timer = threading.Timer(delay_ms / 1000.0, self.queue.append, ((sock, data, address, source),))
             timer.daemon = True
             timer.start()
         else:
-            self.urgent.append((sock, data, address, source))
+            self.queue.append((sock, data, address, source))
 
     def next_number(self, device) -> int:
         device.sequence = getattr(device, "sequence", 0) + 1
@@ -1735,7 +1737,8 @@ class StandardsMixin:
         matched = 0
         for device in self.by_standard["mdns"]:
             profile = self.profile(device, "mdns")
-            answers, additional, shared = mdns_answer(profile, questions)
+            records = device.reply("mdns-records", lambda _d: mdns_records(profile))
+            answers, additional, shared = mdns_answer(profile, questions, records)
             if not answers:
                 continue
             matched += 1
@@ -1769,7 +1772,7 @@ class StandardsMixin:
                            for kind in STANDARD_KINDS], sort_keys=True, default=str) + str(device.d.get("ip"))
 
     def standard_http(self, port: int, method: str, path: str, host: str, headers: dict, body: bytes):
-        """(status, headers, body) when `path` on `port` is a standard device's, else None."""
+        """(status, headers, body, device key) when `path` on `port` is a standard device's, else None."""
         with self.lock:
             candidates = self.routes.get((port, path))
         if not candidates:
@@ -1778,13 +1781,14 @@ class StandardsMixin:
         kind, device = next(((k, d) for k, d in candidates if d.d["ip"] == host_ip), candidates[0])
         if kind == "upnp":
             if method not in ("GET", "HEAD"):
-                return 405, {"Allow": "GET, HEAD"}, b""
-            return 200, {"Content-Type": 'text/xml; charset="utf-8"'}, upnp_description(self.profile(device, "upnp"))
+                return 405, {"Allow": "GET, HEAD"}, b"", device.key
+            return (200, {"Content-Type": 'text/xml; charset="utf-8"'}, upnp_description(self.profile(device, "upnp")),
+                    device.key)
         if method != "POST":
-            return 405, {"Allow": "POST"}, b""
+            return 405, {"Allow": "POST"}, b"", device.key
         hook = self.onvif_service()
         if hook is None:
-            return 503, {"Content-Type": "text/plain"}, b"device service not available\n"
+            return 503, {"Content-Type": "text/plain"}, b"device service not available\n", device.key
         with self.lock:
             before = self.announced_identity(device)
             announcements = getattr(device, "announcements", 0)
@@ -1799,7 +1803,7 @@ class StandardsMixin:
         self.after_change()
         if changed and getattr(device, "announcements", 0) == announcements:
             self.announce(device)
-        return status, dict(answer_headers or {}), bytes(content or b"")
+        return status, dict(answer_headers or {}), bytes(content or b""), device.key
 
 
 def transmit(sock, data: bytes, address, source: str | None) -> None:
@@ -1882,10 +1886,11 @@ class Simulator(StandardsMixin):
             return
         with self.lock:
             state = [device.public() for device in self.devices + self.generated]
-        temporary = self.args.state + ".tmp"
-        with open(temporary, "w") as handle:
-            json.dump(state, handle, indent=1)
-        os.replace(temporary, self.args.state)
+        with self.state_lock:  # the HTTP threads write it too (the ONVIF device service)
+            temporary = self.args.state + ".tmp"
+            with open(temporary, "w") as handle:
+                json.dump(state, handle, indent=1)
+            os.replace(temporary, self.args.state)
 
     # devices -----------------------------------------------------------------------------------
 
@@ -2147,11 +2152,14 @@ class Simulator(StandardsMixin):
                     wanted_password is not None and password != wanted_password):
                 self.applied(what, device.family, device, changes, False, "wrong credentials", **extra)
                 return False
+        before = self.announced_identity(device) if self.standards_started else ""
         with self.lock:
             device.update(changes)
             self.reindex()
         self.applied(what, device.family, device, changes, True, **extra)
         self.after_change()
+        if self.standards_started and self.announced_identity(device) != before:
+            self.announce(device)  # the camera tells the standard protocols of its new settings
         return True
 
     def handle(self, port: int, data: bytes, source: tuple[str, int]) -> tuple[str, dict]:
@@ -2571,7 +2579,7 @@ class HttpFront:
                             "bodyLength": len(body)})
 
     def answer_routed(self, conn, port: int, method: str, target: str, host: str, routed, body_length: int) -> None:
-        status, headers, content = routed
+        status, headers, content, device_key = routed
         reason = {405: "Method Not Allowed", 503: "Service Unavailable", 400: "Bad Request"}.get(
             status, self.REASONS.get(status, "Status"))
         headers = {name: value for name, value in headers.items() if name.lower() not in ("content-length", "connection")}
@@ -2580,7 +2588,7 @@ class HttpFront:
                   f"Content-Length: {len(content)}", "Connection: close"]
         conn.sendall(enc("\r\n".join(answer) + "\r\n\r\n") + (content if method != "HEAD" else b""))
         self.simulator.log({"kind": "http", "t": time.time(), "port": port, "method": method, "target": target,
-                            "host": host, "status": status, "device": None, "bodyLength": body_length,
+                            "host": host, "status": status, "device": device_key, "bodyLength": body_length,
                             "standard": True})
 
     def record(self, port, method, target, path, query, host, device, status, head, body, headers,
