@@ -1,6 +1,7 @@
 #include "app/FleetPlan.h"
 
 #include "protocols/FamilyTable.h"
+#include "standards/StandardsMac.h"
 
 #include <algorithm>
 #include <map>
@@ -27,10 +28,6 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
             return fields;
         start = comma + 1;
     }
-}
-
-bool IsHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 TPlanProblem Problem(TPlanProblemKind kind, int line, std::string mac, std::string text) {
@@ -69,35 +66,6 @@ const char* PlanProblemKey(TPlanProblemKind kind) {
         return "IDS_PLAN_RANGE";
     }
     return "IDS_PLAN_UNREADABLE";
-}
-
-std::optional<std::string> NormalisedMac(std::string_view text) {
-    text = Trim(text);
-    std::string hex;
-    // Separators may group the digits by two (":" or "-") or by four (Cisco's dots), but must
-    // be used consistently; a bare run of 12 digits is taken as it is.
-    char separator = 0;
-    std::size_t group = 0;
-    std::size_t run = 0;
-    for (const char c : text) {
-        if (IsHex(c)) {
-            hex += static_cast<char>(c >= 'a' ? c - 'a' + 'A' : c);
-            ++run;
-            continue;
-        }
-        if (c != ':' && c != '-' && c != '.')
-            return std::nullopt;
-        if (separator == 0) {
-            separator = c;
-            group = run;
-        }
-        if (c != separator || run != group || (group != 2 && group != 4))
-            return std::nullopt;
-        run = 0;
-    }
-    if (hex.size() != 12 || (separator != 0 && run != group))
-        return std::nullopt;
-    return hex;
 }
 
 std::optional<std::uint32_t> ParseIpv4(std::string_view text) {
@@ -155,7 +123,7 @@ TPlanReading ReadPlanCsv(std::string_view text) {
         if (header) {
             header = false;
             // A plan written without a header starts with a MAC: read it as a camera.
-            if (!NormalisedMac(SplitFields(raw).front()))
+            if (NormalisedMac(SplitFields(raw).front()).empty())
                 continue;
         }
         const std::vector<std::string_view> fields = SplitFields(raw);
@@ -170,12 +138,12 @@ TPlanReading ReadPlanCsv(std::string_view text) {
         }
         TPlanEntry entry;
         entry.line = line;
-        const std::optional<std::string> mac = NormalisedMac(fields[0]);
-        if (!mac) {
+        const std::string mac = NormalisedMac(fields[0]);
+        if (mac.empty()) {
             bad("'" + std::string(fields[0]) + "' is not a MAC address");
             continue;
         }
-        entry.mac = *mac;
+        entry.mac = mac;
         bool readable = true;
         for (int i = 1; i <= 3 && readable; ++i) {
             if (!fields[i].empty() && !ParseIpv4(fields[i])) {
@@ -223,8 +191,8 @@ std::vector<TPlanEntry> PlanRange(const std::vector<TDevInfo>& cameras, std::uin
     std::vector<TPlanEntry> entries;
     std::uint64_t next = first;
     for (const TDevInfo& camera : cameras) {
-        const std::optional<std::string> mac = NormalisedMac(camera.mac);
-        if (!mac)
+        const std::string mac = NormalisedMac(camera.mac);
+        if (mac.empty())
             continue;
         const std::optional<std::uint32_t> cameraMask =
             ParseIpv4(mask.empty() ? camera.mask : mask);
@@ -248,7 +216,7 @@ std::vector<TPlanEntry> PlanRange(const std::vector<TDevInfo>& cameras, std::uin
             break;
         }
         TPlanEntry entry;
-        entry.mac = *mac;
+        entry.mac = mac;
         entry.ip = Ipv4Text(static_cast<std::uint32_t>(next));
         entry.mask = mask;
         entry.gateway = gateway;
@@ -264,8 +232,8 @@ TCheckedPlan CheckPlan(const std::vector<TPlanEntry>& entries, const std::vector
     std::map<std::string, const TDevInfo*> byMac;
     std::multimap<std::string, const TDevInfo*> byIp;
     for (const TDevInfo& record : listed) {
-        if (const std::optional<std::string> mac = NormalisedMac(record.mac))
-            byMac.emplace(*mac, &record);
+        if (const std::string mac = NormalisedMac(record.mac); !mac.empty())
+            byMac.emplace(mac, &record);
         byIp.emplace(record.ip, &record);
     }
 
@@ -332,8 +300,7 @@ TCheckedPlan CheckPlan(const std::vector<TPlanEntry>& entries, const std::vector
             continue;
         const auto [begin, end] = byIp.equal_range(newIp);
         for (auto it = begin; it != end; ++it) {
-            const std::optional<std::string> holderMac = NormalisedMac(it->second->mac);
-            const auto holder = holderMac ? stepOfMac.find(*holderMac) : stepOfMac.end();
+            const auto holder = stepOfMac.find(NormalisedMac(it->second->mac));
             if (holder == stepOfMac.end() ||
                 plan.steps[static_cast<std::size_t>(holder->second)].NewIp() == newIp) {
                 plan.problems.push_back(Problem(

@@ -49,9 +49,6 @@ struct TPlanProblem {
 /// The message key the window shows for a kind of problem.
 const char* PlanProblemKey(TPlanProblemKind kind);
 
-/// A MAC in any common form (aa:bb:cc:dd:ee:ff, AA-BB-..., aabb.ccdd.eeff, aabbccddeeff) as 12
-/// upper-case hex digits; nothing for anything else.
-std::optional<std::string> NormalisedMac(std::string_view text);
 /// Strict dotted IPv4 (four decimal parts 0..255, nothing else) as a host-order number.
 std::optional<std::uint32_t> ParseIpv4(std::string_view text);
 std::string Ipv4Text(std::uint32_t address);

@@ -6,6 +6,7 @@
 #include "app/Session.h"
 #include "net/SearchEndpoints.h"
 #include "protocols/FamilyTable.h"
+#include "standards/StandardsMac.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -72,7 +73,7 @@ TDevInfo Camera(std::int32_t family, const std::string& mac, const std::string& 
 
 TPlanEntry Entry(const std::string& mac, const std::string& ip) {
     TPlanEntry entry;
-    entry.mac = *NormalisedMac(mac);
+    entry.mac = NormalisedMac(mac);
     entry.ip = ip;
     return entry;
 }
