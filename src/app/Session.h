@@ -27,10 +27,16 @@ struct TSessionSetup {
     std::function<std::unique_ptr<IT517Series>()> makeFamily9;
     /// Where the vendor library's folder "402" is looked for; empty for no vendor library.
     QString vendorLibraryDir;
+    /// The one adapter the session sends on (its kernel name); empty for every adapter.
+    /// Providers that open sockets of their own send only there too.
+    QString onlyInterface;
 
     /// The program's own parts: real sockets, the family-9 client, the vendor library beside
-    /// the program in `programDir`.
-    static TSessionSetup ForProgram(const QString& programDir);
+    /// the program in `programDir`. With `onlyInterface` the sockets and the family-9 client
+    /// send through that adapter alone and the vendor library is left out: it picks its
+    /// adapters itself.
+    static TSessionSetup ForProgram(const QString& programDir,
+                                    const QString& onlyInterface = QString());
 };
 
 class TSession {

@@ -25,7 +25,9 @@ namespace {
 int RunPlan(const QStringList& args);
 
 const TCliCommand kPlan{
-    "plan", "plan --range FIRST-LAST [--mask M] [--gateway G] [--seconds S] [--output FILE]",
+    "plan",
+    "plan --range FIRST-LAST [--mask M] [--gateway G] [--seconds S] [--output FILE] "
+    "[--interface NAME]",
     "Searches, then writes a re-addressing plan (CSV: mac,ip,mask,gateway,name) that hands out "
     "the addresses FIRST to LAST over the cameras found that can be re-addressed, in list order, "
     "skipping every address in use. An empty mask or gateway keeps the camera's own.",
@@ -34,7 +36,7 @@ const TCliCommand kPlan{
 const TCliCommand kApplyPlan{
     "apply",
     "apply --plan FILE [--dry-run] [--report FILE] [--verify-seconds S] [--user U] "
-    "[--password PW] [--seconds S]",
+    "[--password PW | --password-file FILE] [--seconds S] [--interface NAME]",
     "Searches until every camera of the plan answers (or S seconds pass), checks the plan, then "
     "sends each camera its family's command once, in an order that frees an address before it "
     "is taken, and verifies each change by finding the camera at its new address. Exit 0 when "
@@ -72,7 +74,12 @@ int RunPlan(const QStringList& args) {
                      QStringLiteral("Searches for S seconds, 0 to 86400 (default 3)."));
     options.AddValue(QStringLiteral("output"), QStringLiteral("FILE"),
                      QStringLiteral("Writes the plan to FILE (default: standard output)."));
+    AddInterfaceOption(options);
     if (const std::optional<int> exit = options.Parse(args))
+        return *exit;
+    TCliSearchSetup search;
+    search.withSdk = true;
+    if (const std::optional<int> exit = ReadInterfaceOption(options, search.onlyInterface))
         return *exit;
     const QStringList range = options.Value(QStringLiteral("range")).split(QLatin1Char('-'));
     const std::optional<std::uint32_t> first =
@@ -96,7 +103,8 @@ int RunPlan(const QStringList& args) {
         return options.UsageError(QStringLiteral("--seconds needs a number from 0 to 86400"));
 
     int exitCode = kExitDone;
-    RunCliSearch(seconds, true, nullptr, nullptr, [&](TSession& session) {
+    search.seconds = seconds;
+    search.finished = [&](TSession& session) {
         std::vector<TDevInfo> cameras;
         std::vector<std::string> inUse;
         for (const TDevInfo& record : ListedCameras(session.List())) {
@@ -114,7 +122,8 @@ int RunPlan(const QStringList& args) {
         if (!WriteOrPrint(options.Value(QStringLiteral("output")), WritePlanCsv(entries)) ||
             !problems.empty())
             exitCode = kExitFailed;
-    });
+    };
+    RunCliSearch(search);
     return exitCode;
 }
 
@@ -146,13 +155,21 @@ int RunApplyPlan(const QStringList& args) {
     options.AddValue(QStringLiteral("user"), QStringLiteral("U"),
                      QStringLiteral("The cameras' account user name (default: each family's "
                                     "preset)."));
-    options.AddValue(QStringLiteral("password"), QStringLiteral("PW"),
-                     QStringLiteral("The cameras' account password (default: each family's "
-                                    "preset)."));
+    AddPasswordOptions(options, QStringLiteral("PW"),
+                       QStringLiteral("The cameras' account password (default: each family's "
+                                      "preset; also from ZADARI_PASSWORD)."));
     options.AddValue(QStringLiteral("seconds"), QStringLiteral("S"),
                      QStringLiteral("Searches for the plan's cameras for at most S seconds "
                                     "(default 3)."));
+    AddInterfaceOption(options);
     if (const std::optional<int> exit = options.Parse(args))
+        return *exit;
+    TCliSearchSetup search;
+    search.withSdk = true;
+    if (const std::optional<int> exit = ReadInterfaceOption(options, search.onlyInterface))
+        return *exit;
+    std::optional<QString> givenPassword;
+    if (const std::optional<int> exit = ReadPassword(options, givenPassword))
         return *exit;
     double seconds = 3;
     if (options.Has(QStringLiteral("seconds")) &&
@@ -185,59 +202,59 @@ int RunApplyPlan(const QStringList& args) {
     std::optional<std::string> password;
     if (options.Has(QStringLiteral("user")))
         user = options.Value(QStringLiteral("user")).toStdString();
-    if (options.Has(QStringLiteral("password")))
-        password = options.Value(QStringLiteral("password")).toStdString();
+    if (givenPassword)
+        password = givenPassword->toStdString();
     TPresetCredentials credentials(user, password);
 
     int exitCode = kExitFailed;
-    auto allListed = [&](TSearchEngine& engine) {
+    search.seconds = seconds;
+    search.credentials = &credentials;
+    search.done = [&](TSession& session) {
         std::size_t listed = 0;
-        for (const TDevInfo& record : ListedCameras(engine.List()))
+        for (const TDevInfo& record : ListedCameras(session.List()))
             listed += wanted.count(NormalisedMac(record.mac));
         return listed >= wanted.size();
     };
-    RunCliSearch(
-        seconds, true, nullptr, allListed,
-        [&](TSession& session) {
-            const TCheckedPlan plan = CheckPlanAgainst(session, reading.entries);
-            if (!plan.Valid()) {
-                PrintProblems(plan.problems);
-                exitCode = kExitUsage;
-                return;
-            }
-            if (options.Has(QStringLiteral("dry-run"))) {
-                for (const TPlanStep& step : plan.steps)
-                    std::printf("would set %s (family %d) from %s to %s mask %s gateway %s\n",
-                                step.listed.mac.c_str(), step.listed.family, step.listed.ip.c_str(),
-                                step.NewIp().c_str(), step.NewMask().c_str(),
-                                step.NewGateway().c_str());
-                for (const TPlanEntry& entry : plan.notFound)
-                    std::printf("not found: %s\n", entry.mac.c_str());
-                exitCode = plan.notFound.empty() ? kExitDone : kExitFailed;
-                return;
-            }
-            TFleetRun run(session, credentials, plan,
-                          static_cast<int>(std::llround(verifySeconds * 1000.0)));
-            QEventLoop loop;
-            QObject::connect(&run, &TFleetRun::Finished, &loop, &QEventLoop::quit);
-            QObject::connect(&run, &TFleetRun::CameraChanged, &loop, [&run](int index) {
-                const TFleetCamera& camera = run.Cameras()[static_cast<std::size_t>(index)];
-                std::fprintf(stderr, "%s %s: %s %s\n", FleetStatusWord(camera.status),
-                             camera.entry.mac.c_str(), camera.newIp.c_str(), camera.detail.c_str());
-            });
-            run.Start();
-            if (!run.Done())
-                loop.exec();
-            for (const TFleetCamera& camera : run.Cameras())
-                std::printf("%s %s %s\n", FleetStatusWord(camera.status), camera.entry.mac.c_str(),
-                            camera.newIp.c_str());
-            std::fflush(stdout);
-            const bool written =
-                !options.Has(QStringLiteral("report")) ||
-                WriteOrPrint(options.Value(QStringLiteral("report")), run.ReportJson());
-            exitCode = run.AllVerified() && written ? kExitDone : kExitFailed;
-        },
-        &credentials);
+    search.finished = [&](TSession& session) {
+        const TCheckedPlan plan = CheckPlanAgainst(session, reading.entries);
+        if (!plan.Valid()) {
+            PrintProblems(plan.problems);
+            exitCode = kExitUsage;
+            return;
+        }
+        if (options.Has(QStringLiteral("dry-run"))) {
+            for (const TPlanStep& step : plan.steps)
+                std::printf("would set %s (family %d) from %s to %s mask %s gateway %s\n",
+                            step.listed.mac.c_str(), step.listed.family, step.listed.ip.c_str(),
+                            step.NewIp().c_str(), step.NewMask().c_str(),
+                            step.NewGateway().c_str());
+            for (const TPlanEntry& entry : plan.notFound)
+                std::printf("not found: %s\n", entry.mac.c_str());
+            exitCode = plan.notFound.empty() ? kExitDone : kExitFailed;
+            return;
+        }
+        TFleetRun run(session, credentials, plan,
+                      static_cast<int>(std::llround(verifySeconds * 1000.0)));
+        QEventLoop loop;
+        QObject::connect(&run, &TFleetRun::Finished, &loop, &QEventLoop::quit);
+        QObject::connect(&run, &TFleetRun::CameraChanged, &loop, [&run](int index) {
+            const TFleetCamera& camera = run.Cameras()[static_cast<std::size_t>(index)];
+            std::fprintf(stderr, "%s %s: %s %s\n", FleetStatusWord(camera.status),
+                         camera.entry.mac.c_str(), camera.newIp.c_str(), camera.detail.c_str());
+        });
+        run.Start();
+        if (!run.Done())
+            loop.exec();
+        for (const TFleetCamera& camera : run.Cameras())
+            std::printf("%s %s %s\n", FleetStatusWord(camera.status), camera.entry.mac.c_str(),
+                        camera.newIp.c_str());
+        std::fflush(stdout);
+        const bool written =
+            !options.Has(QStringLiteral("report")) ||
+            WriteOrPrint(options.Value(QStringLiteral("report")), run.ReportJson());
+        exitCode = run.AllVerified() && written ? kExitDone : kExitFailed;
+    };
+    RunCliSearch(search);
     return exitCode;
 }
 

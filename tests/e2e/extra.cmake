@@ -59,6 +59,15 @@ if(TARGET DVSNETClient)
              --cli $<TARGET_FILE:zadari-cli> --library $<TARGET_FILE:DVSNETClient>)
     set_tests_properties(e2e.sdk PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
 endif()
+# What scripts and services use: search --watch, --interface, the password from the environment
+# or a file. One ctest per case.
+foreach(scripting_case watch watch-sigterm interface password)
+    add_test(NAME e2e.scripting.${scripting_case}
+             COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_scripting.py
+                     --cli $<TARGET_FILE:zadari-cli> ${scripting_case})
+    set_tests_properties(e2e.scripting.${scripting_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
+                         TIMEOUT 180)
+endforeach()
 # zadari-cli's help, version and usage errors (nothing is sent: no namespaces needed).
 add_test(NAME e2e.cli.usage COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_cli.py
          --cli $<TARGET_FILE:zadari-cli> --version ${PROJECT_VERSION})
