@@ -3,6 +3,8 @@
 #include "access/SR_517.h"
 #include "app/Family9Provider.h"
 #include "app/SdkFamily.h"
+#include "app/StandardsNet.h"
+#include "app/StandardsProviders.h"
 
 #include <exception>
 
@@ -42,6 +44,7 @@ TSessionSetup TSessionSetup::ForProgram(const QString& programDir) {
     };
     setup.makeFamily9 = [] { return std::make_unique<TT517Series>(); };
     setup.vendorLibraryDir = programDir;
+    setup.makeStandardsNet = [] { return MakeSystemStandardsNet(); };
     return setup;
 }
 
@@ -64,6 +67,17 @@ TSession::TSession(TSessionSetup setup, ICredentialsProvider& credentials)
         sdk_ = std::make_unique<TSdkFamily>(setup_.vendorLibraryDir);
         engine_->AddProvider(*sdk_, SearchStepOf(kFamilySdk));
         applyFlow_->SetCarrier(TCommandCarrier::kVendorLibrary, sdk_.get());
+    }
+    if (setup_.makeStandardsNet)
+        standardsNet_ = setup_.makeStandardsNet();
+    if (standardsNet_) {
+        const TStandardsPacing pacing;
+        AddProvider(std::make_unique<TWsdProvider>(*standardsNet_, pacing),
+                    SearchStepOf(kFamilyOnvif));
+        AddProvider(std::make_unique<TSsdpProvider>(*standardsNet_, pacing),
+                    SearchStepOf(kFamilyUpnp));
+        AddProvider(std::make_unique<TMdnsProvider>(*standardsNet_, pacing),
+                    SearchStepOf(kFamilyMdns));
     }
 }
 
