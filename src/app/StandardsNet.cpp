@@ -1,5 +1,6 @@
 #include "app/StandardsNet.h"
 
+#include "access/CurlSession.h"
 #include "access/HttpFetch.h"
 #include "net/NeighbourTable.h"
 #include "net/SharedPort.h"
@@ -73,7 +74,12 @@ private:
 
 class TSystemStandardsNet : public IStandardsNet {
 public:
-    TSystemStandardsNet() { pool_.setMaxThreadCount(kFetchThreads); }
+    TSystemStandardsNet() {
+        // libcurl (and the TLS library under it) is set up on the main thread, not on the first
+        // fetch's worker, whose thread-local set-up would outlive the thread.
+        EnsureCurlGlobalInit();
+        pool_.setMaxThreadCount(kFetchThreads);
+    }
 
     ~TSystemStandardsNet() override {
         CancelFetches();
