@@ -303,6 +303,7 @@ void TfrmMain::cmbLanChange() {
         TranslateForm(this);
         adapters_->FitToFont();
         details_->FitFieldsToFont();
+        details_->Retranslate();
         FillLanguageCombo(f.cmbLan);
         {
             const QSignalBlocker blocker(f.cmbCards);
