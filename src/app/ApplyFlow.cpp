@@ -402,7 +402,22 @@ void TApplyFlow::Finish(const std::string& mac) {
     const int row = list.RowOfMac(mac);
     if (row >= 0)
         list.DeleteRow(row);
-    engine_.Find();
+    if (searchAfterApply)
+        engine_.Find();
+}
+
+std::optional<std::string> TApplyFlow::WhyNoCommand(const TDevInfo& listed) const {
+    const TFamilyRow* family = FindFamily(listed.family);
+    if (family == nullptr || family->carrier == TCommandCarrier::kNone)
+        return FamilyName(listed.family) + " has no network-setting command";
+    if (family->carrier == TCommandCarrier::kVendorLibrary && vendorLibrary_ == nullptr)
+        return std::string("the vendor library is not loaded");
+    if (family->carrier == TCommandCarrier::kFamily9Client && family9Client_ == nullptr)
+        return std::string("no family-9 client is available");
+    if (family->needsProtocolVersion2 && listed.protocolVersion != 2)
+        return FamilyName(family->code) + " with protocolVersion " +
+               std::to_string(listed.protocolVersion) + " takes no network-setting command";
+    return std::nullopt;
 }
 
 void TApplyFlow::Wait(int milliseconds) {

@@ -130,6 +130,14 @@ public:
     std::function<void(bool busy)> waitCursor;
     /// The short waits of the flow (10 ms after a branch); sleeps by default, tests note them.
     std::function<void(int milliseconds)> pause;
+    /// Whether a successful Apply starts a search at once (Find, which clears the list). A
+    /// fleet run sends many commands in a row and lets the timer's cycles find the cameras.
+    bool searchAfterApply = true;
+
+    /// Why no network-setting command can reach the device (its family has none, family 1
+    /// without protocol version 2, no vendor library or family-9 client to carry it); nothing
+    /// when one can.
+    std::optional<std::string> WhyNoCommand(const TDevInfo& listed) const;
 
     /// The Apply button for the device `listed` (the selected row's record, copied at once: the
     /// list may release the row while the credential dialog is open). A refusal comes back as

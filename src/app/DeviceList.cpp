@@ -1,5 +1,6 @@
 #include "app/DeviceList.h"
 
+#include "app/AtomicFile.h"
 #include "app/DeviceText.h"
 #include "i18n/StrRes.h"
 #include "net/Tools_Net.h"
@@ -7,8 +8,6 @@
 #include "protocols/Encoding.h"
 #include "protocols/FamilyTable.h"
 #include "standards/StandardsMac.h"
-
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -610,30 +609,7 @@ std::string TDeviceList::ExportText() const {
 }
 
 bool TDeviceList::ExportToFile(const QString& path, QString* error) const {
-    // QSaveFile writes a temporary file beside the target and renames it over the target only
-    // when everything was written, so a failed export leaves neither a partial nor a lost file.
-    // A folder that takes no new file but holds a writable target gets the target written in
-    // place instead (and still no file of ours beside it).
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    const auto fail = [&] {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return fail();
-    const std::string text = ExportText();
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-        static_cast<qint64>(text.size()))
-        return fail();
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, ExportText(), error);
 }
 
 int TDeviceList::rowCount(const QModelIndex& parent) const {

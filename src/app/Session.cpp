@@ -54,19 +54,16 @@ TSession::TSession(TSessionSetup setup, ICredentialsProvider& credentials)
     if (!endpoints_)
         endpoints_ = std::make_unique<TNoEndpoints>();
     engine_ = std::make_unique<TSearchEngine>(list_, *endpoints_, setup_.engine);
-    applyFlow_ = std::make_unique<TApplyFlow>(*engine_, credentials);
     if (setup_.makeFamily9)
         family9_ = setup_.makeFamily9();
     if (family9_) {
         family9Provider_ =
             std::make_unique<TFamily9Provider>(*family9_, engine_->Targets().family9Port);
         engine_->AddProvider(*family9Provider_, SearchStepOf(kFamilyDh));
-        applyFlow_->SetCarrier(TCommandCarrier::kFamily9Client, family9Provider_.get());
     }
     if (!setup_.vendorLibraryDir.isEmpty()) {
         sdk_ = std::make_unique<TSdkFamily>(setup_.vendorLibraryDir);
         engine_->AddProvider(*sdk_, SearchStepOf(kFamilySdk));
-        applyFlow_->SetCarrier(TCommandCarrier::kVendorLibrary, sdk_.get());
     }
     if (setup_.makeStandardsNet)
         standardsNet_ = setup_.makeStandardsNet();
@@ -79,6 +76,14 @@ TSession::TSession(TSessionSetup setup, ICredentialsProvider& credentials)
         AddProvider(std::make_unique<TMdnsProvider>(*standardsNet_, pacing),
                     SearchStepOf(kFamilyMdns));
     }
+    applyFlow_ = MakeApplyFlow(credentials);
+}
+
+std::unique_ptr<TApplyFlow> TSession::MakeApplyFlow(ICredentialsProvider& credentials) {
+    auto flow = std::make_unique<TApplyFlow>(*engine_, credentials);
+    flow->SetCarrier(TCommandCarrier::kFamily9Client, family9Provider_.get());
+    flow->SetCarrier(TCommandCarrier::kVendorLibrary, sdk_.get());
+    return flow;
 }
 
 TSession::~TSession() {

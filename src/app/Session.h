@@ -58,6 +58,9 @@ public:
     TSearchEngine& Engine() { return *engine_; }
     TSearchEndpoints& Endpoints() { return *endpoints_; }
     TApplyFlow& ApplyFlow() { return *applyFlow_; }
+    /// Another apply flow with the same carriers, asking `credentials` (which must outlive it);
+    /// the session must outlive the flow.
+    std::unique_ptr<TApplyFlow> MakeApplyFlow(ICredentialsProvider& credentials);
     /// The family-9 client (firmware uploads of families 3 and 9), or null.
     IT517Series* Family9Client() const { return family9_.get(); }
     bool VendorLibraryLoaded() const;

@@ -20,9 +20,16 @@
 namespace zadari {
 namespace {
 
-constexpr const char* kApplyUsage =
+int RunApply(const QStringList& args);
+
+const TCliCommand kApply{
+    "apply",
     "apply --mac MAC [--name N] [--port P] [--mode pppoe|dynamic|fixed] [--ip A] [--mask M] "
-    "[--gateway G] [--user U] [--password PW] [--seconds S]";
+    "[--gateway G] [--user U] [--password PW] [--seconds S]",
+    "Searches until the device with the MAC answers, then applies the given settings to it with "
+    "its family's command, as the window's Apply button does. Settings not given stay as the "
+    "device reported them.",
+    &RunApply};
 
 /// What the credential dialog and the name field let a user type.
 constexpr qsizetype kMaxAccountLength = 13;
@@ -52,39 +59,59 @@ bool ParsePort(const QString& text, int& port) {
 
 /// Reads the options; on a usage error prints it and returns the exit code in `exitCode`.
 bool ReadOptions(const QStringList& args, TApplyOptions& out, int& exitCode) {
-    TCliOptions options({QStringLiteral("--mac"), QStringLiteral("--name"),
-                         QStringLiteral("--port"), QStringLiteral("--mode"), QStringLiteral("--ip"),
-                         QStringLiteral("--mask"), QStringLiteral("--gateway"),
-                         QStringLiteral("--user"), QStringLiteral("--password"),
-                         QStringLiteral("--seconds")},
-                        {});
+    TCliParser options(kApply);
+    struct TValueOption {
+        const char* name;
+        const char* valueName;
+        const char* description;
+    };
+    const TValueOption values[] = {
+        {"mac", "MAC", "The device's MAC address (required)."},
+        {"name", "N", "The new device name, at most 15 characters."},
+        {"port", "P", "The new HTTP port, 1 to 65535."},
+        {"mode", "pppoe|dynamic|fixed", "The new connection type."},
+        {"ip", "A", "The new IPv4 address (fixed mode)."},
+        {"mask", "M", "The new subnet mask (fixed mode)."},
+        {"gateway", "G", "The new gateway (fixed mode)."},
+        {"user", "U",
+         "The device account's user name, at most 13 characters (default: the family's preset "
+         "user)."},
+        {"password", "PW",
+         "The device account's password, at most 13 characters (default: the family's preset "
+         "password)."},
+        {"seconds", "S", "Searches for the device for at most S seconds, 0 to 86400 (default 3)."}};
+    for (const TValueOption& option : values)
+        options.AddValue(QString::fromUtf8(option.name), QString::fromUtf8(option.valueName),
+                         QString::fromUtf8(option.description));
     auto fail = [&](const QString& message) {
-        exitCode = CliUsageError("apply", message);
+        exitCode = options.UsageError(message);
         return false;
     };
-    if (!options.Parse(args))
-        return fail(options.Error());
-    out.mac = options.Value(QStringLiteral("--mac")).trimmed();
+    if (const std::optional<int> exit = options.Parse(args)) {
+        exitCode = *exit;
+        return false;
+    }
+    out.mac = options.Value(QStringLiteral("mac")).trimmed();
     if (out.mac.isEmpty())
         return fail(QStringLiteral("--mac MAC is required"));
     if (MacKeyOf(out.mac.toStdString()).empty())
         return fail(QStringLiteral("--mac needs a MAC address, not '%1'").arg(out.mac));
 
-    if (options.Has(QStringLiteral("--name"))) {
-        const QString name = options.Value(QStringLiteral("--name"));
+    if (options.Has(QStringLiteral("name"))) {
+        const QString name = options.Value(QStringLiteral("name"));
         if (name.size() > kMaxNameLength)
             return fail(QStringLiteral("--name takes at most %1 characters").arg(kMaxNameLength));
         out.name = name;
     }
-    if (options.Has(QStringLiteral("--port"))) {
+    if (options.Has(QStringLiteral("port"))) {
         int port = 0;
-        if (!ParsePort(options.Value(QStringLiteral("--port")), port))
+        if (!ParsePort(options.Value(QStringLiteral("port")), port))
             return fail(QStringLiteral("--port needs a number from 1 to 65535, not '%1'")
-                            .arg(options.Value(QStringLiteral("--port"))));
+                            .arg(options.Value(QStringLiteral("port"))));
         out.port = port;
     }
-    if (options.Has(QStringLiteral("--mode"))) {
-        const QString mode = options.Value(QStringLiteral("--mode"));
+    if (options.Has(QStringLiteral("mode"))) {
+        const QString mode = options.Value(QStringLiteral("mode"));
         if (mode == QLatin1String("pppoe"))
             out.mode = 0;
         else if (mode == QLatin1String("dynamic"))
@@ -96,33 +123,34 @@ bool ReadOptions(const QStringList& args, TApplyOptions& out, int& exitCode) {
                 QStringLiteral("--mode must be pppoe, dynamic or fixed, not '%1'").arg(mode));
     }
     const std::pair<const char*, std::optional<std::string>*> addresses[] = {
-        {"--ip", &out.ip}, {"--mask", &out.mask}, {"--gateway", &out.gateway}};
+        {"ip", &out.ip}, {"mask", &out.mask}, {"gateway", &out.gateway}};
     for (const auto& [option, target] : addresses) {
         const QString name = QString::fromLatin1(option);
         if (!options.Has(name))
             continue;
         const std::string text = options.Value(name).toStdString();
         if (!IsDottedAddress(text))
-            return fail(QStringLiteral("%1 needs a dotted IPv4 address, not '%2'")
+            return fail(QStringLiteral("--%1 needs a dotted IPv4 address, not '%2'")
                             .arg(name, options.Value(name)));
         *target = text;
     }
     const std::pair<const char*, std::optional<std::string>*> account[] = {
-        {"--user", &out.user}, {"--password", &out.password}};
+        {"user", &out.user}, {"password", &out.password}};
     for (const auto& [option, target] : account) {
         const QString name = QString::fromLatin1(option);
         if (!options.Has(name))
             continue;
         const QString text = options.Value(name);
         if (text.size() > kMaxAccountLength)
-            return fail(
-                QStringLiteral("%1 takes at most %2 characters").arg(name).arg(kMaxAccountLength));
+            return fail(QStringLiteral("--%1 takes at most %2 characters")
+                            .arg(name)
+                            .arg(kMaxAccountLength));
         *target = text.toStdString();
     }
-    if (options.Has(QStringLiteral("--seconds")) &&
-        !ParseCliSeconds(options.Value(QStringLiteral("--seconds")), out.seconds))
+    if (options.Has(QStringLiteral("seconds")) &&
+        !ParseCliSeconds(options.Value(QStringLiteral("seconds")), out.seconds))
         return fail(QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
-                        .arg(options.Value(QStringLiteral("--seconds"))));
+                        .arg(options.Value(QStringLiteral("seconds"))));
     return true;
 }
 
@@ -273,7 +301,7 @@ int RunApply(const QStringList& args) {
     return exitCode;
 }
 
-const TCliRegistration registration{{"apply", kApplyUsage, &RunApply}};
+const TCliRegistration registration{kApply};
 
 } // namespace
 } // namespace zadari

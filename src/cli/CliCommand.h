@@ -4,17 +4,17 @@
 //
 //     static int RunApply(const QStringList& args);
 //     static const zadari::TCliRegistration registration{
-//         {"apply", "apply --mac MAC [--name N] ...", &RunApply}};
+//         {"apply", "apply --mac MAC [--name N] ...", "Changes a device's settings.", &RunApply}};
 //
-// `args` are the words after the command name. A command returns the process exit code
-// (0 done, 1 not applied or failed, 2 usage or validation error, 3 device not found).
+// `args` are the words after the command name; the command reads them with a TCliParser. A
+// command returns the process exit code (0 done, 1 not applied or failed, 2 usage or validation
+// error, 3 device not found).
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <map>
-#include <set>
-#include <string>
+#include <optional>
 #include <vector>
 
 namespace zadari {
@@ -25,7 +25,8 @@ class TSession;
 
 struct TCliCommand {
     const char* name;
-    const char* usage; ///< one line, without the program name
+    const char* usage;   ///< one line, without the program name
+    const char* summary; ///< what the command does, for its --help
     int (*run)(const QStringList& args);
 };
 
@@ -47,54 +48,35 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNotFound = 3;
 
-/// A minimal option reader: "--name value" for the value options, "--name" for the flags, each
-/// at most once; anything else is a usage error described in one line.
-class TCliOptions {
+/// The options of one command: "--name value" (or "--name=value") for the value options,
+/// "--name" for the flags, each at most once, and --help (-h) for the command's help. Options are
+/// named without their dashes.
+class TCliParser {
 public:
-    TCliOptions(std::set<QString> valueOptions, std::set<QString> flagOptions)
-        : valueOptions_(std::move(valueOptions)), flagOptions_(std::move(flagOptions)) {}
+    explicit TCliParser(const TCliCommand& command);
 
-    /// False with Error() set on an unknown option, a missing value or a repeated option.
-    bool Parse(const QStringList& args) {
-        for (qsizetype i = 0; i < args.size(); ++i) {
-            const QString& word = args[i];
-            if (values_.count(word) || flags_.count(word))
-                return Fail(QStringLiteral("option %1 given twice").arg(word));
-            if (valueOptions_.count(word)) {
-                if (i + 1 >= args.size())
-                    return Fail(QStringLiteral("option %1 needs a value").arg(word));
-                values_[word] = args[++i];
-            } else if (flagOptions_.count(word)) {
-                flags_.insert(word);
-            } else if (word.startsWith(QLatin1String("-"))) {
-                return Fail(QStringLiteral("unknown option %1").arg(word));
-            } else {
-                return Fail(QStringLiteral("unexpected argument %1").arg(word));
-            }
-        }
-        return true;
-    }
+    void AddValue(const QString& name, const QString& valueName, const QString& description);
+    void AddFlag(const QString& name, const QString& description);
 
-    bool Has(const QString& option) const {
-        return values_.count(option) != 0 || flags_.count(option) != 0;
+    /// Reads the words after the command name. When the command ends here it returns its exit
+    /// code: kExitDone after printing the help, kExitUsage after a one-line usage error.
+    std::optional<int> Parse(const QStringList& args);
+
+    bool Has(const QString& name) const { return parser_.isSet(name); }
+    QString Value(const QString& name, const QString& fallback = QString()) const {
+        return parser_.isSet(name) ? parser_.value(name) : fallback;
     }
-    QString Value(const QString& option, const QString& fallback = QString()) const {
-        const auto it = values_.find(option);
-        return it == values_.end() ? fallback : it->second;
-    }
-    const QString& Error() const { return error_; }
+    /// The usage line, the summary and every option with its description.
+    QString HelpText() const;
+    /// Prints the message as the command's usage error and returns kExitUsage.
+    int UsageError(const QString& message) const;
 
 private:
-    bool Fail(const QString& message) {
-        error_ = message;
-        return false;
-    }
+    QString ParseError(const QStringList& args) const;
 
-    std::set<QString> valueOptions_;
-    std::set<QString> flagOptions_;
-    std::map<QString, QString> values_;
-    std::set<QString> flags_;
-    QString error_;
+    const TCliCommand& command_;
+    QCommandLineParser parser_;
+    QStringList valueOptions_;
 };
 
 /// Prints "zadari-cli <command>: <message>" on standard error and returns kExitUsage.

@@ -23,21 +23,6 @@
 
 namespace zadari {
 
-int CliUsageError(const char* command, const QString& message) {
-    std::fprintf(stderr, "zadari-cli %s: %s\n", command, message.toLocal8Bit().constData());
-    return kExitUsage;
-}
-
-bool ParseCliSeconds(const QString& text, double& seconds) {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    // A day is far more than any search needs and keeps the timer's milliseconds in range.
-    if (!ok || !std::isfinite(value) || value < 0 || value > 86400)
-        return false;
-    seconds = value;
-    return true;
-}
-
 bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
                   const std::function<bool(TSearchEngine&)>& done,
                   const std::function<void(TSession&)>& finished,
@@ -89,8 +74,13 @@ bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearch
 
 namespace {
 
-constexpr const char* kSearchUsage =
-    "search [--seconds S] [--format table|json|tsv] [--output FILE] [--stats] [--sdk] [--trace]";
+int RunSearch(const QStringList& args);
+
+const TCliCommand kSearch{
+    "search",
+    "search [--seconds S] [--format table|json|tsv] [--output FILE] [--stats] [--sdk] [--trace]",
+    "Searches the local network as the window's Find does and prints the devices found.",
+    &RunSearch};
 
 void WriteOut(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -174,37 +164,50 @@ void PrintTrace(TSearchEngine& engine, int tick) {
 }
 
 int RunSearch(const QStringList& args) {
-    TCliOptions options(
-        {QStringLiteral("--seconds"), QStringLiteral("--format"), QStringLiteral("--output")},
-        {QStringLiteral("--stats"), QStringLiteral("--sdk"), QStringLiteral("--trace")});
-    if (!options.Parse(args))
-        return CliUsageError("search", options.Error());
+    TCliParser options(kSearch);
+    options.AddValue(QStringLiteral("seconds"), QStringLiteral("S"),
+                     QStringLiteral("Searches for S seconds, 0 to 86400 (default 3)."));
+    options.AddValue(QStringLiteral("format"), QStringLiteral("table|json|tsv"),
+                     QStringLiteral("Prints the devices as a table (default), as a JSON array or "
+                                    "as the export file's tab-separated lines."));
+    options.AddValue(QStringLiteral("output"), QStringLiteral("FILE"),
+                     QStringLiteral("Also writes the list to FILE as the window's Export does."));
+    options.AddFlag(QStringLiteral("stats"),
+                    QStringLiteral("Prints the search's counters on standard error at the end."));
+    options.AddFlag(QStringLiteral("sdk"),
+                    QStringLiteral("Also searches with the vendor library (folder 402 beside the "
+                                   "program), as the window's Find does."));
+    options.AddFlag(QStringLiteral("trace"),
+                    QStringLiteral("After every one-second tick, prints each row's MAC and age on "
+                                   "standard error."));
+    if (const std::optional<int> exit = options.Parse(args))
+        return *exit;
     double seconds = 3;
-    if (options.Has(QStringLiteral("--seconds")) &&
-        !ParseCliSeconds(options.Value(QStringLiteral("--seconds")), seconds))
-        return CliUsageError("search", QStringLiteral("--seconds needs a number from 0 to 86400, "
-                                                      "not '%1'")
-                                           .arg(options.Value(QStringLiteral("--seconds"))));
-    const QString format = options.Value(QStringLiteral("--format"), QStringLiteral("table"));
+    if (options.Has(QStringLiteral("seconds")) &&
+        !ParseCliSeconds(options.Value(QStringLiteral("seconds")), seconds))
+        return options.UsageError(
+            QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
+                .arg(options.Value(QStringLiteral("seconds"))));
+    const QString format = options.Value(QStringLiteral("format"), QStringLiteral("table"));
     if (format != QLatin1String("table") && format != QLatin1String("json") &&
         format != QLatin1String("tsv"))
-        return CliUsageError(
-            "search", QStringLiteral("--format must be table, json or tsv, not '%1'").arg(format));
-    const bool hasOutput = options.Has(QStringLiteral("--output"));
-    const QString output = options.Value(QStringLiteral("--output"));
+        return options.UsageError(
+            QStringLiteral("--format must be table, json or tsv, not '%1'").arg(format));
+    const bool hasOutput = options.Has(QStringLiteral("output"));
+    const QString output = options.Value(QStringLiteral("output"));
     if (hasOutput && output.isEmpty())
-        return CliUsageError("search", QStringLiteral("--output needs a file name"));
+        return options.UsageError(QStringLiteral("--output needs a file name"));
 
     int exitCode = kExitDone;
     std::function<void(TSearchEngine&)> prepare;
-    if (options.Has(QStringLiteral("--trace"))) {
+    if (options.Has(QStringLiteral("trace"))) {
         prepare = [](TSearchEngine& engine) {
             QObject::connect(&engine, &TSearchEngine::Ticked, &engine,
                              [&engine](int tick) { PrintTrace(engine, tick); });
         };
     }
     RunCliSearch(
-        seconds, options.Has(QStringLiteral("--sdk")), prepare, nullptr, [&](TSession& session) {
+        seconds, options.Has(QStringLiteral("sdk")), prepare, nullptr, [&](TSession& session) {
             const TSearchEngine& engine = session.Engine();
             const TDeviceList& list = session.List();
             if (format == QLatin1String("json"))
@@ -222,13 +225,13 @@ int RunSearch(const QStringList& args) {
                     exitCode = kExitFailed;
                 }
             }
-            if (options.Has(QStringLiteral("--stats")))
+            if (options.Has(QStringLiteral("stats")))
                 PrintStats(engine.Stats(), engine.Rows());
         });
     return exitCode;
 }
 
-const TCliRegistration registration{{"search", kSearchUsage, &RunSearch}};
+const TCliRegistration registration{kSearch};
 
 } // namespace
 } // namespace zadari

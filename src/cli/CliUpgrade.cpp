@@ -22,8 +22,14 @@ namespace zadari {
 
 namespace {
 
-constexpr const char* kUpgradeUsage =
-    "upgrade --mac MAC --file F [--web-ui] [--user U] [--password P] [--seconds S]";
+int RunUpgrade(const QStringList& args);
+
+const TCliCommand kUpgrade{
+    "upgrade", "upgrade --mac MAC --file F [--web-ui] [--user U] [--password P] [--seconds S]",
+    "Searches until the device with the MAC answers, checks the file as the window's upgrade "
+    "dialog does and uploads it (families 2, 3 and 9). A progress bar goes to standard error "
+    "when that is a terminal.",
+    &RunUpgrade};
 
 const TDevInfo* FindByMac(const TDeviceList& list, const std::string& key) {
     for (int i = 0; i < list.RowCount(); ++i) {
@@ -68,32 +74,41 @@ private:
 };
 
 int RunUpgrade(const QStringList& args) {
-    TCliOptions options({QStringLiteral("--mac"), QStringLiteral("--file"),
-                         QStringLiteral("--user"), QStringLiteral("--password"),
-                         QStringLiteral("--seconds")},
-                        {QStringLiteral("--web-ui")});
-    if (!options.Parse(args))
-        return CliUsageError("upgrade", options.Error());
-    const std::string macKey = MacKeyOf(options.Value(QStringLiteral("--mac")).toStdString());
+    TCliParser options(kUpgrade);
+    options.AddValue(QStringLiteral("mac"), QStringLiteral("MAC"),
+                     QStringLiteral("The device's MAC address (required)."));
+    options.AddValue(QStringLiteral("file"), QStringLiteral("F"),
+                     QStringLiteral("The firmware file to upload (required)."));
+    options.AddFlag(QStringLiteral("web-ui"),
+                    QStringLiteral("The file is a web user interface, not system firmware."));
+    options.AddValue(QStringLiteral("user"), QStringLiteral("U"),
+                     QStringLiteral("The device account's user name (default admin)."));
+    options.AddValue(QStringLiteral("password"), QStringLiteral("P"),
+                     QStringLiteral("The device account's password (default empty)."));
+    options.AddValue(QStringLiteral("seconds"), QStringLiteral("S"),
+                     QStringLiteral("Searches for the device for at most S seconds, 0 to 86400 "
+                                    "(default 3)."));
+    if (const std::optional<int> exit = options.Parse(args))
+        return *exit;
+    const std::string macKey = MacKeyOf(options.Value(QStringLiteral("mac")).toStdString());
     if (macKey.empty())
-        return CliUsageError("upgrade", QStringLiteral("--mac MAC is required"));
-    const QString file = options.Value(QStringLiteral("--file"));
+        return options.UsageError(QStringLiteral("--mac MAC is required"));
+    const QString file = options.Value(QStringLiteral("file"));
     if (file.isEmpty())
-        return CliUsageError("upgrade", QStringLiteral("--file F is required"));
+        return options.UsageError(QStringLiteral("--file F is required"));
     double seconds = 3;
-    if (options.Has(QStringLiteral("--seconds")) &&
-        !ParseCliSeconds(options.Value(QStringLiteral("--seconds")), seconds))
-        return CliUsageError("upgrade", QStringLiteral("--seconds needs a number from 0 to 86400, "
-                                                       "not '%1'")
-                                            .arg(options.Value(QStringLiteral("--seconds"))));
-    const TFirmwareKind kind = options.Has(QStringLiteral("--web-ui"))
+    if (options.Has(QStringLiteral("seconds")) &&
+        !ParseCliSeconds(options.Value(QStringLiteral("seconds")), seconds))
+        return options.UsageError(
+            QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
+                .arg(options.Value(QStringLiteral("seconds"))));
+    const TFirmwareKind kind = options.Has(QStringLiteral("web-ui"))
                                    ? TFirmwareKind::WebUi
                                    : TFirmwareKind::SystemFirmware;
     // The credential dialog's preset account, trimmed as the dialog trims its fields.
     const std::string user =
-        options.Value(QStringLiteral("--user"), QStringLiteral("admin")).trimmed().toStdString();
-    const std::string password =
-        options.Value(QStringLiteral("--password")).trimmed().toStdString();
+        options.Value(QStringLiteral("user"), QStringLiteral("admin")).trimmed().toStdString();
+    const std::string password = options.Value(QStringLiteral("password")).trimmed().toStdString();
 
     // Every family wants a readable file of at least four bytes; no need to search without one.
     if (!CheckUpgradeFile(file, kFamilyDh, kind)) {
@@ -113,7 +128,7 @@ int RunUpgrade(const QStringList& args) {
         });
     if (!device) {
         std::fprintf(stderr, "zadari-cli upgrade: no device with MAC %s answered\n",
-                     options.Value(QStringLiteral("--mac")).toLocal8Bit().constData());
+                     options.Value(QStringLiteral("mac")).toLocal8Bit().constData());
         return kExitNotFound;
     }
     if (!HasUpgrade(device->family)) {
@@ -159,7 +174,7 @@ int RunUpgrade(const QStringList& args) {
     return kExitFailed;
 }
 
-const TCliRegistration registration{{"upgrade", kUpgradeUsage, &RunUpgrade}};
+const TCliRegistration registration{kUpgrade};
 
 } // namespace
 } // namespace zadari

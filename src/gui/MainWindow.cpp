@@ -14,6 +14,7 @@
 #include "i18n/ui/TranslateForm.h"
 #include "upgrade/ui/UpgradeSoft_214.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -72,9 +73,9 @@ const TAdapterList& TfrmMain::Adapters() const {
 }
 
 QString TfrmMain::ProgramDir() const {
-    if (setup_.programPath.isEmpty())
-        return QString();
-    return QFileInfo(setup_.programPath).absolutePath() + QLatin1Char('/');
+    return setup_.programPath.isEmpty()
+               ? QString()
+               : QFileInfo(setup_.programPath).absolutePath() + QLatin1Char('/');
 }
 
 TOptionFile TfrmMain::OptionFile() const {
@@ -99,12 +100,7 @@ void TfrmMain::ConnectList() {
     // The language files set the column titles through the model's header data.
     view->setModel(&list);
     QHeaderView* header = view->header();
-    header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
-    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(1, QHeaderView::Stretch);
-    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
-    header->setStretchLastSection(false);
+    SetUpListHeader(header);
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
         List().ColumnClick(column);
         ui_->ListView->header()->setSortIndicator(List().SortColumn(), List().SortDescending()
@@ -129,6 +125,10 @@ void TfrmMain::ConnectList() {
     connect(&Engine(), &TSearchEngine::RowAdded, this, [this] { SelectFirstRowIfNone(); });
     connect(view, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { spbOpenClick(); });
+    // Several rows may be selected for the actions on many cameras (the list's context menu).
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    readdress_ = AddListAction(view, "actReaddress", "IDS_FLEET_MENU", Qt::CTRL | Qt::Key_R,
+                               [this] { ReaddressSelected(); });
 }
 
 void TfrmMain::ConnectComponents() {
@@ -164,11 +164,8 @@ void TfrmMain::FormCreate() {
     // display name: platform themes append that to the caption of every dialog.
     // 9. The list starts ascending by IP.
     TDeviceList& list = List();
-    if (list.SortColumn() != 2 || list.SortDescending()) {
-        list.ColumnClick(2);
-        if (list.SortDescending())
-            list.ColumnClick(2);
-    }
+    while (list.SortColumn() != 2 || list.SortDescending())
+        list.ColumnClick(2); // another column: ascending by IP; descending by IP: flipped
     ui_->ListView->header()->setSortIndicator(2, Qt::AscendingOrder);
     // 10, 11.
     LoadLogo(ProgramDir(), ui_->imgLogo);
@@ -213,14 +210,11 @@ void TfrmMain::FormClose() {
 }
 
 int TfrmMain::SelectedRow() const {
-    const QItemSelectionModel* selection = ui_->ListView->selectionModel();
-    if (selection == nullptr)
-        return -1;
-    const QModelIndexList rows = selection->selectedRows();
-    if (rows.isEmpty())
-        return -1;
-    const int row = rows.front().row();
-    return (row >= 0 && row < session_->List().RowCount()) ? row : -1;
+    return CurrentSelectedRow(ui_->ListView->selectionModel(), session_->List().RowCount());
+}
+
+std::vector<TDevInfo> TfrmMain::SelectedRecords() const {
+    return RecordsOfSelectedRows(ui_->ListView->selectionModel(), session_->List());
 }
 
 const TDevInfo* TfrmMain::SelectedRecord() const {
@@ -312,11 +306,17 @@ void TfrmMain::cmbLanChange() {
         adapters_->ShowChosen();
         // The translation wrote the caption into the count label.
         UpdateCountLabel();
+        readdress_->setText(GetStrRes("IDS_FLEET_MENU"));
     }
     OptionFile().WriteString(QStringLiteral("Global"), QStringLiteral("lan"), CurrentLanguage());
 }
 
 // ---- apply and upgrade ---------------------------------------------------------------------
+
+void TfrmMain::ReaddressSelected() {
+    TFleetDialog dialog(*session_, *credentials_, SelectedRecords(), setup_.fleet, this);
+    setup_.runFleetDialog ? setup_.runFleetDialog(dialog) : (void)dialog.exec();
+}
 
 bool TfrmMain::AskCredentials(QString& user, QString& password) {
     if (setup_.askCredentials)

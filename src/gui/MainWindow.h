@@ -7,6 +7,7 @@
 // language files when destroyed (FormDestroy).
 #include "app/ApplyFlow.h"
 #include "app/Session.h"
+#include "gui/FleetDialog.h"
 #include "net/Adapters.h"
 #include "protocols/DevInfo.h"
 
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Ui {
 class frmMain;
@@ -68,6 +70,10 @@ struct TMainWindowSetup {
     /// Shows the upgrade dialog for one camera; true when an upgrade succeeded. Empty for the
     /// real dialog.
     std::function<bool(QWidget* owner, const TUpgradeRequest& request)> runUpgradeDialog;
+    /// Runs the re-addressing dialog once it is built; empty for exec().
+    std::function<void(TFleetDialog& dialog)> runFleetDialog;
+    /// The re-addressing dialog's file choosers and verification time.
+    TFleetDialogSetup fleet;
 
     /// The program's own parts: real sockets, adapters, family-9 client and vendor library.
     static TMainWindowSetup ForProgram(const QString& programPath);
@@ -91,8 +97,10 @@ public:
 
     /// The record of the selected row, or nullptr when no row is selected.
     const TDevInfo* SelectedRecord() const;
-    /// The display row of the selection, or -1.
+    /// The display row of the selection (its current row when several are selected), or -1.
     int SelectedRow() const;
+    /// The records of every selected row, in display order.
+    std::vector<TDevInfo> SelectedRecords() const;
     void SelectRow(int row);
 
     /// What the latest Apply (or Ctrl+Alt+Shift+D) did.
@@ -118,6 +126,8 @@ private:
     /// The upgrade of the selected camera of `family`; true when it was done.
     bool RunUpgrade(std::int32_t family);
     void btnExportClick();
+    /// "Re-address…" for the selected rows.
+    void ReaddressSelected();
     void spbOpenClick();
     void cmbLanChange();
     /// Ctrl+Alt+Shift+D on a selected row (FormShortCut).
@@ -137,6 +147,7 @@ private:
     std::unique_ptr<TSession> session_;
     TApplyResult lastApply_;
     TAdapterFields* adapters_ = nullptr;
+    QAction* readdress_ = nullptr;
     bool startAborted_ = false;
     bool closed_ = false;
     bool shownOnce_ = false;

@@ -1,11 +1,16 @@
 #include "gui/WindowParts.h"
 
 #include "i18n/Language.h"
+#include "i18n/StrRes.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -145,6 +150,48 @@ bool THiddenShortcut::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QObject::eventFilter(watched, event);
+}
+
+int CurrentSelectedRow(const QItemSelectionModel* selection, int rowCount) {
+    if (selection == nullptr)
+        return -1;
+    const QModelIndexList rows = selection->selectedRows();
+    const QModelIndex current = selection->currentIndex();
+    const int row = current.isValid() && selection->isRowSelected(current.row())
+                        ? current.row()
+                        : (rows.isEmpty() ? -1 : rows.front().row());
+    return row >= 0 && row < rowCount ? row : -1;
+}
+
+std::vector<TDevInfo> RecordsOfSelectedRows(const QItemSelectionModel* selection,
+                                            const TDeviceList& list) {
+    std::vector<TDevInfo> records;
+    for (int row = 0; selection != nullptr && row < list.RowCount(); ++row) {
+        if (selection->isRowSelected(row))
+            records.push_back(list.Row(row).record);
+    }
+    return records;
+}
+
+void SetUpListHeader(QHeaderView* header) {
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    header->setStretchLastSection(false);
+}
+
+QAction* AddListAction(QAbstractItemView* view, const char* name, const char* textKey,
+                       QKeyCombination shortcut, std::function<void()> triggered) {
+    view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto* action = new QAction(GetStrRes(textKey), view);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(QKeySequence(shortcut));
+    action->setShortcutContext(Qt::WindowShortcut);
+    view->addAction(action);
+    QObject::connect(action, &QAction::triggered, view, std::move(triggered));
+    return action;
 }
 
 } // namespace zadari

@@ -3,15 +3,23 @@
 // program, the credential dialog as the apply flow's account provider, the wait cursor, and the
 // hidden Ctrl+Alt+Shift+D shortcut.
 #include "app/Credentials.h"
+#include "app/DeviceList.h"
 #include "net/Adapters.h"
+
+#include <QKeyCombination>
 
 #include <QObject>
 #include <QString>
 
 #include <array>
 #include <functional>
+#include <vector>
 
+class QAbstractItemView;
+class QAction;
 class QComboBox;
+class QHeaderView;
+class QItemSelectionModel;
 class QLabel;
 class QLineEdit;
 class QWidget;
@@ -22,6 +30,19 @@ namespace zadari {
 void LoadSkin(const QString& programPath);
 /// Shows "logofind.bmp" of `programDir` in `logo`, 40 pixels high, when present.
 void LoadLogo(const QString& programDir, QLabel* logo);
+
+/// The row a details panel follows: the current row when it is selected, else the first
+/// selected one; -1 when none (or the selection is out of the model's `rowCount`).
+int CurrentSelectedRow(const QItemSelectionModel* selection, int rowCount);
+/// The records of every selected row of `list`, in display order.
+std::vector<TDevInfo> RecordsOfSelectedRows(const QItemSelectionModel* selection,
+                                            const TDeviceList& list);
+/// The list's header: clickable with a sort indicator, the name column taking the room.
+void SetUpListHeader(QHeaderView* header);
+/// An action of the view's context menu with a window-wide shortcut; its text is the message
+/// `textKey` (set again after a language change).
+QAction* AddListAction(QAbstractItemView* view, const char* name, const char* textKey,
+                       QKeyCombination shortcut, std::function<void()> triggered);
 
 /// Lists the current language file's languages in `combo` (its data the codes), the current
 /// language selected; no signal is sent.

@@ -68,3 +68,7 @@ foreach(standards_case simulated one-row peers bye)
     set_tests_properties(e2e.standards.${standards_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
                          TIMEOUT 180)
 endforeach()
+# zadari-cli's help, version and usage errors (nothing is sent: no namespaces needed).
+add_test(NAME e2e.cli.usage COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_cli.py
+         --cli $<TARGET_FILE:zadari-cli> --version ${PROJECT_VERSION})
+set_tests_properties(e2e.cli.usage PROPERTIES LABELS e2e TIMEOUT 120)

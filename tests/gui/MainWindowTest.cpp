@@ -8,6 +8,7 @@
 #include "upgrade/ui/UpgradeSoft_214.h"
 
 #include "controls/IPEdit.h"
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -32,6 +34,7 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <set>
 #include <string>
@@ -1002,6 +1005,128 @@ TEST(WindowInNamespace, FindsAppliesAndUpgrades) {
         EXPECT_TRUE(w.Engine().TimerActive());
     }
     w.close();
+}
+
+TEST_F(MainWindowTest, ReaddressesTheSelectedRowsThroughAPlanItPreviews) {
+    auto w = Shown();
+    TForm f(*w);
+    std::vector<TDevInfo> cameras;
+    for (int i = 0; i < 4; ++i) {
+        TDevInfo d = Device(1, "00:11:22:33:44:0" + std::to_string(i + 1),
+                            "192.168.1." + std::to_string(10 + i));
+        d.protocolVersion = 2;
+        cameras.push_back(d);
+        w->Engine().MergeFound(d);
+    }
+    // Three rows selected with the keyboard: the first, then Shift+Down twice.
+    w->SelectRow(0);
+    f.ListView->setFocus();
+    QTest::keyClick(f.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(f.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    ASSERT_EQ(w->SelectedRecords().size(), 3u);
+    // The details panel follows the current row.
+    EXPECT_EQ(w->SelectedRecord()->mac, cameras[2].mac);
+
+    QTemporaryDir files;
+    const QString planPath = files.filePath(QStringLiteral("plan.csv"));
+    {
+        QFile plan(planPath);
+        ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+        plan.write("mac,ip,mask,gateway,name\n"
+                   "00:11:22:33:44:01,192.168.1.50,,,\n"
+                   "00:11:22:33:44:02,192.168.1.50,,,\n");
+    }
+    const QString reportPath = files.filePath(QStringLiteral("report.json"));
+    TMainWindowSetup setup = WindowSetup();
+    int shown = 0;
+    auto checkDialog = [&](TFleetDialog& dialog) {
+        ++shown;
+        TFleetModel& model = dialog.Model();
+        auto cell = [&](int row, int column) {
+            return model.data(model.index(row, column)).toString();
+        };
+        // The range starts at the first camera's address and skips every address in use.
+        ASSERT_EQ(model.rowCount(), 3);
+        EXPECT_EQ(cell(0, TFleetModel::kNewIp), QStringLiteral("192.168.1.14"));
+        EXPECT_EQ(cell(1, TFleetModel::kNewIp), QStringLiteral("192.168.1.15"));
+        EXPECT_EQ(cell(2, TFleetModel::kNewIp), QStringLiteral("192.168.1.16"));
+        QPushButton* start = dialog.findChild<QPushButton*>(QStringLiteral("btnStart"));
+        EXPECT_TRUE(start->isEnabled());
+
+        // A plan file with one address twice: the preview says so and nothing can start.
+        dialog.LoadPlanFile(planPath);
+        EXPECT_FALSE(dialog.Plan().Valid());
+        EXPECT_FALSE(start->isEnabled());
+        bool conflictShown = false;
+        for (int row = 0; row < model.rowCount(); ++row)
+            conflictShown =
+                conflictShown || cell(row, TFleetModel::kState) == GetStrRes("IDS_PLAN_DUPIP");
+        EXPECT_TRUE(conflictShown);
+
+        // The range again, and the run: each camera answers at its new address.
+        dialog.findChild<QPushButton*>(QStringLiteral("btnMakePlan"))->click();
+        ASSERT_TRUE(start->isEnabled());
+        for (auto& udp : endpoints->udp)
+            udp.sent.clear();
+        start->click();
+        ASSERT_NE(dialog.Run(), nullptr);
+        std::vector<QString> liveStates;
+        QObject::connect(dialog.Run(), &TFleetRun::CameraChanged, &dialog, [&](int index) {
+            const TFleetCamera& camera = dialog.Run()->Cameras()[static_cast<std::size_t>(index)];
+            liveStates.push_back(cell(index, TFleetModel::kState));
+            if (camera.status == TFleetStatus::kVerifying) {
+                TDevInfo moved = camera.listed;
+                moved.ip = camera.newIp;
+                QTimer::singleShot(10, &dialog, [&w, moved] { w->Engine().MergeFound(moved); });
+            }
+        });
+        QElapsedTimer waited;
+        waited.start();
+        while (!dialog.Run()->Done() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(dialog.Run()->AllVerified());
+        for (int row = 0; row < 3; ++row)
+            EXPECT_EQ(cell(row, TFleetModel::kState), GetStrRes("IDS_FLEET_VERIFIED"));
+        EXPECT_NE(std::find(liveStates.begin(), liveStates.end(), GetStrRes("IDS_FLEET_VERIFYING")),
+                  liveStates.end());
+        std::size_t sent = 0;
+        for (auto& udp : endpoints->udp)
+            sent += udp.sent.size();
+        EXPECT_EQ(sent, 3u);
+        EXPECT_EQ(dialog.findChild<QProgressBar*>(QStringLiteral("pbFleet"))->value(), 3);
+        dialog.SaveReport();
+        const QJsonArray report = QJsonDocument::fromJson([&] {
+                                      QFile file(reportPath);
+                                      file.open(QIODevice::ReadOnly);
+                                      return file.readAll();
+                                  }())
+                                      .array();
+        ASSERT_EQ(report.size(), 3);
+        EXPECT_EQ(report[0].toObject()[QStringLiteral("status")].toString(),
+                  QStringLiteral("verified"));
+    };
+    w->close();
+    setup.runFleetDialog = checkDialog;
+    setup.fleet.chooseReportFile = [&](QWidget*) { return reportPath; };
+    setup.fleet.verifyMs = 5000;
+    auto window = Make(std::move(setup));
+    window->show();
+    w.reset();
+    w = std::move(window);
+    TForm g(*w);
+    for (const TDevInfo& d : cameras)
+        w->Engine().MergeFound(d);
+    w->SelectRow(0);
+    g.ListView->setFocus();
+    QTest::keyClick(g.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(g.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    // The list's context menu holds the action, Ctrl+R its shortcut.
+    QAction* readdress = g.ListView->findChild<QAction*>(QStringLiteral("actReaddress"));
+    ASSERT_NE(readdress, nullptr);
+    EXPECT_TRUE(g.ListView->actions().contains(readdress));
+    EXPECT_EQ(readdress->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    readdress->trigger();
+    EXPECT_EQ(shown, 1);
 }
 
 } // namespace
