@@ -170,6 +170,52 @@ std::string DevInfoToJson(const TDevInfo& record) {
     return out;
 }
 
+std::string FieldToJson(const TDevInfo& record, const TDevInfoField& field) {
+    return std::visit(TValueWriter{record}, field.member);
+}
+
+std::vector<const TDevInfoField*> ChangedFields(const TDevInfo& before, const TDevInfo& after) {
+    std::vector<const TDevInfoField*> changed;
+    for (const TDevInfoField& field : DevInfoFields()) {
+        if (std::string_view(field.name) != "age" &&
+            FieldText(before, field) != FieldText(after, field))
+            changed.push_back(&field);
+    }
+    return changed;
+}
+
+std::string DeviceEventJson(TDeviceEvent event, const TDevInfo& record, const TDevInfo* before) {
+    std::string out = "{\"event\": ";
+    switch (event) {
+    case TDeviceEvent::kAdded:
+        out += "\"added\"";
+        break;
+    case TDeviceEvent::kRemoved:
+        out += "\"removed\"";
+        break;
+    case TDeviceEvent::kChanged: {
+        out += "\"changed\", \"changed\": [";
+        const std::vector<const TDevInfoField*> changed =
+            before ? ChangedFields(*before, record) : std::vector<const TDevInfoField*>{};
+        std::string previous;
+        for (const TDevInfoField* field : changed) {
+            if (field != changed.front()) {
+                out += ", ";
+                previous += ", ";
+            }
+            out += JsonQuote(field->name);
+            previous += JsonQuote(field->name) + ": " + FieldToJson(*before, *field);
+        }
+        out += "], \"previous\": {" + previous + "}";
+        break;
+    }
+    }
+    out += ", \"device\": ";
+    out += DevInfoToJson(record);
+    out += "}";
+    return out;
+}
+
 std::string DevInfoListToJson(const std::vector<const TDevInfo*>& records) {
     if (records.empty())
         return "[]\n";

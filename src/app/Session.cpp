@@ -6,6 +6,8 @@
 #include "app/StandardsNet.h"
 #include "app/StandardsProviders.h"
 
+#include <QNetworkInterface>
+
 #include <exception>
 
 namespace zadari {
@@ -37,14 +39,31 @@ int SearchStepOf(std::int32_t family) {
 
 } // namespace
 
-TSessionSetup TSessionSetup::ForProgram(const QString& programDir) {
+TSessionSetup TSessionSetup::ForProgram(const QString& programDir, const QString& onlyInterface) {
     TSessionSetup setup;
-    setup.makeEndpoints = [] {
-        return std::make_unique<TSocketEndpoints>(TSocketEndpoints::DefaultSetup());
+    setup.onlyInterface = onlyInterface;
+    setup.makeEndpoints = [onlyInterface] {
+        TSocketEndpoints::TSetup sockets = TSocketEndpoints::DefaultSetup();
+        sockets.onlyInterface = onlyInterface;
+        return std::make_unique<TSocketEndpoints>(std::move(sockets));
     };
-    setup.makeFamily9 = [] { return std::make_unique<TT517Series>(); };
-    setup.vendorLibraryDir = programDir;
-    setup.makeStandardsNet = [] { return MakeSystemStandardsNet(); };
+    setup.makeFamily9 = [onlyInterface] {
+        TT517Setup client;
+        if (!onlyInterface.isEmpty()) {
+            client.routes = [onlyInterface] {
+                std::vector<TDhRoute> routes = DhBroadcastRoutes();
+                const int index = QNetworkInterface::interfaceIndexFromName(onlyInterface);
+                std::erase_if(routes, [index](const TDhRoute& route) {
+                    return index <= 0 || route.interfaceIndex != index;
+                });
+                return routes;
+            };
+        }
+        return std::make_unique<TT517Series>(std::move(client));
+    };
+    if (onlyInterface.isEmpty())
+        setup.vendorLibraryDir = programDir;
+    setup.makeStandardsNet = [onlyInterface] { return MakeSystemStandardsNet(onlyInterface); };
     return setup;
 }
 

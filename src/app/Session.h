@@ -30,10 +30,16 @@ struct TSessionSetup {
     QString vendorLibraryDir;
     /// The network of the standard discovery protocols (ONVIF, UPnP, mDNS); empty for none.
     std::function<std::unique_ptr<IStandardsNet>()> makeStandardsNet;
+    /// The one adapter the session sends on (its kernel name); empty for every adapter.
+    /// Providers that open sockets of their own send only there too.
+    QString onlyInterface;
 
     /// The program's own parts: real sockets, the family-9 client, the vendor library beside
-    /// the program in `programDir`, the standard discovery protocols.
-    static TSessionSetup ForProgram(const QString& programDir);
+    /// the program in `programDir`, the standard discovery protocols. With `onlyInterface` the
+    /// sockets and the family-9 client send through that adapter alone and the vendor library is
+    /// left out: it picks its adapters itself.
+    static TSessionSetup ForProgram(const QString& programDir,
+                                    const QString& onlyInterface = QString());
 };
 
 class TSession {

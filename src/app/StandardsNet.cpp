@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <QThreadPool>
 
 #include <memory>
@@ -24,25 +25,37 @@ constexpr int kFetchThreads = 4;
 
 class TSystemSocket : public IStandardsSocket {
 public:
-    TSystemSocket(const TStandardsSocketSetup& setup, IStandardsNet::THandler handler)
-        : group_(QString::fromStdString(setup.group)) {
+    TSystemSocket(const TStandardsSocketSetup& setup, IStandardsNet::THandler handler,
+                  const QString& onlyInterface)
+        : group_(QString::fromStdString(setup.group)),
+          joinInterfaces_(onlyInterface.isEmpty()
+                              ? TInterfaceSource(&MulticastJoinInterfaces)
+                              : OnlyInterface(&MulticastJoinInterfaces, onlyInterface)) {
         TUdpEndpoint::TSetup endpointSetup;
         endpointSetup.name = QString::fromStdString(setup.name);
         endpointSetup.receiveBuffer = static_cast<qint64>(setup.maxDatagram);
         endpointSetup.kernelReceiveBuffer = 0; // forced below, past the system's default limit
+        if (!onlyInterface.isEmpty())
+            endpointSetup.multicastInterfaces =
+                OnlyInterface(&MulticastSendInterfaces, onlyInterface);
         endpoint_ = std::make_unique<TUdpEndpoint>(endpointSetup);
-        endpoint_->SetHandler(
-            [handler = std::move(handler)](TUdpEndpoint&, const TReceivedDatagram& datagram) {
-                bool ok = false;
-                const quint32 v4 = datagram.sender.toIPv4Address(&ok);
-                if (!ok)
-                    return;
-                TStandardsDatagram d;
-                d.bytes = datagram.bytes;
-                d.senderIp = QHostAddress(v4).toString().toStdString();
-                d.senderPort = datagram.senderPort;
-                handler(d);
-            });
+        const int onlyIndex =
+            onlyInterface.isEmpty() ? 0 : QNetworkInterface::interfaceIndexFromName(onlyInterface);
+        endpoint_->SetHandler([handler = std::move(handler), limited = !onlyInterface.isEmpty(),
+                               onlyIndex](TUdpEndpoint&, const TReceivedDatagram& datagram) {
+            // Limited to one adapter, what comes in on another is not ours to see.
+            if (limited && datagram.interfaceIndex > 0 && datagram.interfaceIndex != onlyIndex)
+                return;
+            bool ok = false;
+            const quint32 v4 = datagram.sender.toIPv4Address(&ok);
+            if (!ok)
+                return;
+            TStandardsDatagram d;
+            d.bytes = datagram.bytes;
+            d.senderIp = QHostAddress(v4).toString().toStdString();
+            d.senderPort = datagram.senderPort;
+            handler(d);
+        });
         ttl_ = setup.ttl;
         port_ = setup.port;
     }
@@ -62,19 +75,20 @@ public:
 
     void Refresh() override {
         if (!group_.isNull())
-            endpoint_->JoinGroup(group_, MulticastJoinInterfaces());
+            endpoint_->JoinGroup(group_, joinInterfaces_());
     }
 
 private:
     std::unique_ptr<TUdpEndpoint> endpoint_;
     QHostAddress group_;
+    TInterfaceSource joinInterfaces_;
     int ttl_ = 1;
     std::uint16_t port_ = 0;
 };
 
 class TSystemStandardsNet : public IStandardsNet {
 public:
-    TSystemStandardsNet() {
+    explicit TSystemStandardsNet(QString onlyInterface) : onlyInterface_(std::move(onlyInterface)) {
         // libcurl (and the TLS library under it) is set up on the main thread, not on the first
         // fetch's worker, whose thread-local set-up would outlive the thread.
         EnsureCurlGlobalInit();
@@ -89,7 +103,7 @@ public:
 
     std::unique_ptr<IStandardsSocket> Open(const TStandardsSocketSetup& setup,
                                            THandler handler) override {
-        auto socket = std::make_unique<TSystemSocket>(setup, std::move(handler));
+        auto socket = std::make_unique<TSystemSocket>(setup, std::move(handler), onlyInterface_);
         if (!socket->Open())
             return nullptr;
         return socket;
@@ -125,6 +139,7 @@ public:
     }
 
 private:
+    QString onlyInterface_;
     TNeighbourTable neighbours_;
     QThreadPool pool_;
     /// True until the fetches started under it are cancelled.
@@ -133,8 +148,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<IStandardsNet> MakeSystemStandardsNet() {
-    return std::make_unique<TSystemStandardsNet>();
+std::unique_ptr<IStandardsNet> MakeSystemStandardsNet(const QString& onlyInterface) {
+    return std::make_unique<TSystemStandardsNet>(onlyInterface);
 }
 
 } // namespace zadari

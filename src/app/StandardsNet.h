@@ -5,6 +5,8 @@
 // providers a recording double; the program gives them the system's.
 #include "protocols/Bytes.h"
 
+#include <QString>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -62,7 +64,8 @@ public:
     virtual void CancelFetches() = 0;
 };
 
-/// The computer's sockets, neighbour table and HTTP.
-std::unique_ptr<IStandardsNet> MakeSystemStandardsNet();
+/// The computer's sockets, neighbour table and HTTP; with `onlyInterface` (a kernel name) the
+/// sockets send, join and hear on that adapter alone.
+std::unique_ptr<IStandardsNet> MakeSystemStandardsNet(const QString& onlyInterface = QString());
 
 } // namespace zadari

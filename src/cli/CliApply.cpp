@@ -25,17 +25,19 @@ int RunApply(const QStringList& args);
 const TCliCommand kApply{
     "apply",
     "apply --mac MAC [--name N] [--port P] [--mode pppoe|dynamic|fixed] [--ip A] [--mask M] "
-    "[--gateway G] [--user U] [--password PW] [--seconds S]",
+    "[--gateway G] [--user U] [--password PW | --password-file FILE] [--seconds S] "
+    "[--interface NAME]",
     "Searches until the device with the MAC answers, then applies the given settings to it with "
     "its family's command, as the window's Apply button does. Settings not given stay as the "
-    "device reported them.",
+    "device reported them. The password may also come from the environment variable "
+    "ZADARI_PASSWORD.",
     &RunApply};
 
 /// What the credential dialog and the name field let a user type.
 constexpr qsizetype kMaxAccountLength = 13;
 constexpr qsizetype kMaxNameLength = 15;
 
-/// The message boxes of the flow, as lines on standard error.
+/// What the command line asks of one apply.
 struct TApplyOptions {
     QString mac;
     std::optional<QString> name;
@@ -44,6 +46,7 @@ struct TApplyOptions {
     std::optional<std::string> ip, mask, gateway;
     std::optional<std::string> user, password;
     double seconds = 3;
+    QString onlyInterface;
 };
 
 bool ParsePort(const QString& text, int& port) {
@@ -76,13 +79,17 @@ bool ReadOptions(const QStringList& args, TApplyOptions& out, int& exitCode) {
         {"user", "U",
          "The device account's user name, at most 13 characters (default: the family's preset "
          "user)."},
-        {"password", "PW",
-         "The device account's password, at most 13 characters (default: the family's preset "
-         "password)."},
-        {"seconds", "S", "Searches for the device for at most S seconds, 0 to 86400 (default 3)."}};
+    };
     for (const TValueOption& option : values)
         options.AddValue(QString::fromUtf8(option.name), QString::fromUtf8(option.valueName),
                          QString::fromUtf8(option.description));
+    AddPasswordOptions(options, QStringLiteral("PW"),
+                       QStringLiteral("The device account's password, at most 13 characters "
+                                      "(default: the family's preset password)."));
+    options.AddValue(
+        QStringLiteral("seconds"), QStringLiteral("S"),
+        QStringLiteral("Searches for the device for at most S seconds, 0 to 86400 (default 3)."));
+    AddInterfaceOption(options);
     auto fail = [&](const QString& message) {
         exitCode = options.UsageError(message);
         return false;
@@ -134,23 +141,41 @@ bool ReadOptions(const QStringList& args, TApplyOptions& out, int& exitCode) {
                             .arg(name, options.Value(name)));
         *target = text;
     }
-    const std::pair<const char*, std::optional<std::string>*> account[] = {
-        {"user", &out.user}, {"password", &out.password}};
-    for (const auto& [option, target] : account) {
-        const QString name = QString::fromLatin1(option);
-        if (!options.Has(name))
+    std::optional<QString> password;
+    if (const std::optional<int> exit = ReadPassword(options, password)) {
+        exitCode = *exit;
+        return false;
+    }
+    // Too long a password is named by where it came from.
+    QString passwordFrom = QStringLiteral("ZADARI_PASSWORD");
+    if (options.Has(QStringLiteral("password")))
+        passwordFrom = QStringLiteral("--password");
+    else if (options.Has(QStringLiteral("password-file")))
+        passwordFrom = QStringLiteral("--password-file");
+    const std::pair<QString, std::optional<QString>> account[] = {
+        {QStringLiteral("--user"),
+         options.Has(QStringLiteral("user"))
+             ? std::optional<QString>(options.Value(QStringLiteral("user")))
+             : std::nullopt},
+        {passwordFrom, password}};
+    std::optional<std::string>* const targets[] = {&out.user, &out.password};
+    for (std::size_t i = 0; i < std::size(account); ++i) {
+        const auto& [name, text] = account[i];
+        if (!text)
             continue;
-        const QString text = options.Value(name);
-        if (text.size() > kMaxAccountLength)
-            return fail(QStringLiteral("--%1 takes at most %2 characters")
-                            .arg(name)
-                            .arg(kMaxAccountLength));
-        *target = text.toStdString();
+        if (text->size() > kMaxAccountLength)
+            return fail(
+                QStringLiteral("%1 takes at most %2 characters").arg(name).arg(kMaxAccountLength));
+        *targets[i] = text->toStdString();
     }
     if (options.Has(QStringLiteral("seconds")) &&
         !ParseCliSeconds(options.Value(QStringLiteral("seconds")), out.seconds))
         return fail(QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
                         .arg(options.Value(QStringLiteral("seconds"))));
+    if (const std::optional<int> exit = ReadInterfaceOption(options, out.onlyInterface)) {
+        exitCode = *exit;
+        return false;
+    }
     return true;
 }
 
@@ -251,48 +276,52 @@ int RunApply(const QStringList& args) {
     const std::string mac = options.mac.toStdString();
     bool found = false;
     // A search with the SDK search, as the window's Find: family-4 devices are found and
-    // configured through the vendor library when it is there.
-    RunCliSearch(
-        options.seconds, true, nullptr,
-        [&](TSearchEngine& engine) { return FindDevice(engine.List(), mac) != nullptr; },
-        [&](TSession& session) {
-            const TDevInfo* row = FindDevice(session.List(), mac);
-            if (row == nullptr)
-                return;
-            found = true;
-            const TDevInfo listed = *row;
-            if (!FitsDevice(options, listed, exitCode))
-                return;
+    // configured through the vendor library when it is there (and no adapter is named: the
+    // library picks its adapters itself).
+    TCliSearchSetup search;
+    search.seconds = options.seconds;
+    search.withSdk = options.onlyInterface.isEmpty();
+    search.onlyInterface = options.onlyInterface;
+    search.credentials = &credentials;
+    search.done = [&](TSession& session) { return FindDevice(session.List(), mac) != nullptr; };
+    search.finished = [&](TSession& session) {
+        const TDevInfo* row = FindDevice(session.List(), mac);
+        if (row == nullptr)
+            return;
+        found = true;
+        const TDevInfo listed = *row;
+        if (!FitsDevice(options, listed, exitCode))
+            return;
 
-            TEditedValues values = TEditedValues::FromRecord(listed);
-            if (options.name)
-                values.name = EncodeLikeDevice(*options.name, listed.name);
-            if (options.port)
-                values.portText = std::to_string(*options.port);
-            if (options.mode)
-                values.ipMode = *options.mode;
-            if (options.ip)
-                values.ip = *options.ip;
-            if (options.mask)
-                values.mask = *options.mask;
-            if (options.gateway)
-                values.gateway = *options.gateway;
+        TEditedValues values = TEditedValues::FromRecord(listed);
+        if (options.name)
+            values.name = EncodeLikeDevice(*options.name, listed.name);
+        if (options.port)
+            values.portText = std::to_string(*options.port);
+        if (options.mode)
+            values.ipMode = *options.mode;
+        if (options.ip)
+            values.ip = *options.ip;
+        if (options.mask)
+            values.mask = *options.mask;
+        if (options.gateway)
+            values.gateway = *options.gateway;
 
-            const TApplyResult result = session.ApplyFlow().Apply(listed, values);
-            PrintResult(result, listed);
-            switch (result.outcome) {
-            case TApplyOutcome::kApplied:
-                exitCode = kExitDone;
-                break;
-            case TApplyOutcome::kNotApplied:
-                exitCode = kExitFailed;
-                break;
-            case TApplyOutcome::kValidationError:
-                exitCode = kExitUsage;
-                break;
-            }
-        },
-        &credentials);
+        const TApplyResult result = session.ApplyFlow().Apply(listed, values);
+        PrintResult(result, listed);
+        switch (result.outcome) {
+        case TApplyOutcome::kApplied:
+            exitCode = kExitDone;
+            break;
+        case TApplyOutcome::kNotApplied:
+            exitCode = kExitFailed;
+            break;
+        case TApplyOutcome::kValidationError:
+            exitCode = kExitUsage;
+            break;
+        }
+    };
+    RunCliSearch(search);
     if (!found) {
         std::printf("not found: no device with MAC %s answered within %g seconds\n",
                     options.mac.toLocal8Bit().constData(), options.seconds);

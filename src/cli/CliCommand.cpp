@@ -1,7 +1,12 @@
 #include "cli/CliCommand.h"
 
+#include "net/Adapters.h"
+
+#include <QFile>
+
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace zadari {
 
@@ -123,6 +128,103 @@ QString TCliParser::ParseError(const QStringList& args) const {
             return QStringLiteral("option %1 takes no value").arg(option);
     }
     return parser_.errorText();
+}
+
+void AddInterfaceOption(TCliParser& options) {
+    options.AddValue(QStringLiteral("interface"), QStringLiteral("NAME"),
+                     QStringLiteral("Sends only through this adapter (a name that 'zadari-cli "
+                                    "adapters' lists) and hears only the devices behind it; "
+                                    "without it every adapter is used. The vendor library, "
+                                    "which picks its adapters itself, is then left out."));
+}
+
+std::optional<int> ReadInterfaceOption(const TCliParser& options, QString& name) {
+    name.clear();
+    if (!options.Has(QStringLiteral("interface")))
+        return std::nullopt;
+    const QString wanted = options.Value(QStringLiteral("interface"));
+    TAdapterList adapters;
+    ListAdapters(adapters);
+    QStringList names;
+    for (const TNET_CARD& adapter : adapters)
+        names.append(adapter.name);
+    if (!wanted.isEmpty() && names.contains(wanted)) {
+        name = wanted;
+        return std::nullopt;
+    }
+    if (names.isEmpty())
+        return options.UsageError(
+            QStringLiteral("unknown adapter '%1'; this computer has no adapter with an IPv4 "
+                           "address")
+                .arg(wanted));
+    return options.UsageError(QStringLiteral("unknown adapter '%1'; the adapters are: %2")
+                                  .arg(wanted, names.join(QStringLiteral(", "))));
+}
+
+void AddPasswordOptions(TCliParser& options, const QString& valueName, const QString& description) {
+    options.AddValue(QStringLiteral("password"), valueName,
+                     description +
+                         QStringLiteral(" Other users can read it in the process list: "
+                                        "--password-file or ZADARI_PASSWORD keep it out."));
+    options.AddValue(QStringLiteral("password-file"), QStringLiteral("FILE"),
+                     QStringLiteral("Reads the password from the first line of FILE ('-': from "
+                                    "standard input). Without --password and --password-file "
+                                    "the environment variable ZADARI_PASSWORD is used when set."));
+}
+
+namespace {
+
+/// The first line of the file (standard input for "-") without its line end; false with the
+/// reason when it cannot be read.
+bool ReadFirstLine(const QString& path, QString& line, QString& error) {
+    QByteArray bytes;
+    if (path == QLatin1String("-")) {
+        for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar())
+            bytes.append(static_cast<char>(c));
+        if (std::ferror(stdin)) {
+            error = QStringLiteral("standard input cannot be read");
+            return false;
+        }
+    } else {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            error = file.errorString();
+            return false;
+        }
+        bytes = file.readLine();
+        if (bytes.endsWith('\n'))
+            bytes.chop(1);
+    }
+    if (bytes.endsWith('\r'))
+        bytes.chop(1);
+    line = QString::fromUtf8(bytes);
+    return true;
+}
+
+} // namespace
+
+std::optional<int> ReadPassword(const TCliParser& options, std::optional<QString>& password) {
+    password.reset();
+    const bool given = options.Has(QStringLiteral("password"));
+    const bool fromFile = options.Has(QStringLiteral("password-file"));
+    if (given && fromFile)
+        return options.UsageError(
+            QStringLiteral("give the password once: --password or --password-file"));
+    if (given) {
+        password = options.Value(QStringLiteral("password"));
+    } else if (fromFile) {
+        const QString path = options.Value(QStringLiteral("password-file"));
+        QString line;
+        QString error;
+        if (path.isEmpty() || !ReadFirstLine(path, line, error))
+            return options.UsageError(
+                QStringLiteral("cannot read the password from '%1': %2")
+                    .arg(path, path.isEmpty() ? QStringLiteral("no file named") : error));
+        password = line;
+    } else if (const char* environment = std::getenv("ZADARI_PASSWORD")) {
+        password = QString::fromLocal8Bit(environment);
+    }
+    return std::nullopt;
 }
 
 } // namespace zadari

@@ -85,16 +85,44 @@ int CliUsageError(const char* command, const QString& message);
 /// Reads "--seconds": a finite number >= 0 (fractions allowed). False for anything else.
 bool ParseCliSeconds(const QString& text, double& seconds);
 
+/// What a command's search is made of.
+struct TCliSearchSetup {
+    /// How long it searches at most; none: until `done` holds or a stop signal comes.
+    std::optional<double> seconds = 3.0;
+    /// SIGINT and SIGTERM end the search as the deadline does (the session is stopped and
+    /// `finished` called) instead of ending the process.
+    bool stopOnSignal = false;
+    /// Includes the vendor library's search (when the library sits in 402/ beside the program).
+    bool withSdk = false;
+    /// The one adapter to send on (--interface); empty for every adapter.
+    QString onlyInterface;
+    /// May connect to the session before it starts.
+    std::function<void(TSession&)> prepare;
+    /// Asked after every merge that changed the list and every tick; true ends the search.
+    std::function<bool(TSession&)> done;
+    /// Sees the session once the search ended, before it is stopped (and its list cleared).
+    std::function<void(TSession&)> finished;
+    /// Answers the apply flow (null: the presets).
+    ICredentialsProvider* credentials = nullptr;
+};
+
 /// Runs a search as the window does, in a session of the program's own parts (sockets, the
 /// family-9 client, the vendor library when `withSdk`): the first cycle at once (with the SDK
-/// search when `withSdk`), then the timer's cycle and age pass every second, until `seconds`
-/// have passed or `done` (asked after every merge that changed the list and every tick) returns
-/// true. `prepare` may connect to the engine before it starts; `credentials` answers the apply
-/// flow (null: the presets). Returns false when `done` never held. The session is stopped (and
-/// its list cleared) after `finished` has seen it.
-bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
-                  const std::function<bool(TSearchEngine&)>& done,
-                  const std::function<void(TSession&)>& finished,
-                  ICredentialsProvider* credentials = nullptr);
+/// search when `withSdk`), then the timer's cycle and age pass every second, until the seconds
+/// have passed, `done` holds or a stop signal came. Returns false when `done` never held.
+bool RunCliSearch(const TCliSearchSetup& setup);
+
+/// Adds --interface NAME, for the commands that send.
+void AddInterfaceOption(TCliParser& options);
+/// Reads --interface into `name` (empty when not given). An adapter this computer does not have
+/// is a usage error naming the ones it has; the exit code is returned then.
+std::optional<int> ReadInterfaceOption(const TCliParser& options, QString& name);
+
+/// Adds --password VALUE_NAME and --password-file FILE.
+void AddPasswordOptions(TCliParser& options, const QString& valueName, const QString& description);
+/// The password from --password, --password-file (its first line; "-" reads standard input) or
+/// the environment's ZADARI_PASSWORD, in that order; none when neither is given. Both options
+/// at once, or a file that cannot be read, is a usage error; the exit code is returned then.
+std::optional<int> ReadPassword(const TCliParser& options, std::optional<QString>& password);
 
 } // namespace zadari

@@ -5,6 +5,7 @@
 #include "app/DeviceText.h"
 #include "app/SearchEngine.h"
 #include "app/Session.h"
+#include "app/StopSignals.h"
 #include "cli/CliCommand.h"
 #include "net/SearchEndpoints.h"
 
@@ -17,32 +18,31 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zadari {
 
-bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
-                  const std::function<bool(TSearchEngine&)>& done,
-                  const std::function<void(TSession&)>& finished,
-                  ICredentialsProvider* credentials) {
+bool RunCliSearch(const TCliSearchSetup& setup) {
     // The vendor library, when it sits in 402/ beside the program, takes part in searches that
     // include the SDK search.
-    TSessionSetup setup = TSessionSetup::ForProgram(QCoreApplication::applicationDirPath());
-    if (!withSdk)
-        setup.vendorLibraryDir.clear();
+    TSessionSetup parts =
+        TSessionSetup::ForProgram(QCoreApplication::applicationDirPath(), setup.onlyInterface);
+    if (!setup.withSdk)
+        parts.vendorLibraryDir.clear();
     TPresetCredentials presets;
-    TSession session(std::move(setup), credentials ? *credentials : presets);
+    TSession session(std::move(parts), setup.credentials ? *setup.credentials : presets);
     TSearchEngine& engine = session.Engine();
     TDeviceList& list = session.List();
-    if (prepare)
-        prepare(engine);
+    if (setup.prepare)
+        setup.prepare(session);
 
     QEventLoop loop;
     bool satisfied = false;
     auto check = [&] {
-        if (!satisfied && done && done(engine)) {
+        if (!satisfied && setup.done && setup.done(session)) {
             satisfied = true;
             loop.quit();
         }
@@ -54,20 +54,26 @@ bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearch
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    std::optional<TStopSignals> stop;
+    if (setup.stopOnSignal) {
+        stop.emplace();
+        QObject::connect(&*stop, &TStopSignals::Arrived, &loop, &QEventLoop::quit);
+    }
 
     if (!session.Start())
         std::fprintf(stderr, "zadari-cli: warning: the multicast sockets could not be opened; "
                              "HDS devices will not be found\n");
-    deadline.start(static_cast<int>(std::llround(seconds * 1000.0)));
-    if (withSdk)
+    if (setup.seconds)
+        deadline.start(static_cast<int>(std::llround(*setup.seconds * 1000.0)));
+    if (setup.withSdk)
         engine.Find();
     else
         engine.RunFirstCycle();
     check();
     if (!satisfied)
         loop.exec();
-    if (finished)
-        finished(session);
+    if (setup.finished)
+        setup.finished(session);
     session.Stop();
     return satisfied;
 }
@@ -78,8 +84,10 @@ int RunSearch(const QStringList& args);
 
 const TCliCommand kSearch{
     "search",
-    "search [--seconds S] [--format table|json|tsv] [--output FILE] [--stats] [--sdk] [--trace]",
-    "Searches the local network as the window's Find does and prints the devices found.",
+    "search [--seconds S] [--format table|json|tsv] [--output FILE] [--watch] [--stats] [--sdk] "
+    "[--interface NAME] [--trace]",
+    "Searches the local network as the window's Find does and prints the devices found; with "
+    "--watch it goes on searching and prints every change of the list as it happens.",
     &RunSearch};
 
 void WriteOut(const std::string& text) {
@@ -163,31 +171,101 @@ void PrintTrace(TSearchEngine& engine, int tick) {
     std::fflush(stderr);
 }
 
+/// Follows the list while a watching search runs: one JSON line on standard output for every
+/// row that is added, changed or removed, flushed at once so a reader sees it as it happens.
+class TListWatch {
+public:
+    explicit TListWatch(TDeviceList& list) : list_(list) {
+        QObject::connect(&list, &QAbstractItemModel::rowsInserted, &context_,
+                         [this](const QModelIndex&, int first, int last) {
+                             for (int row = first; row <= last; ++row)
+                                 Added(list_.Row(row).record);
+                         });
+        QObject::connect(&list, &TDeviceList::RecordReplaced, &context_,
+                         [this](const QString& mac) { Changed(mac.toLatin1().toStdString()); });
+        QObject::connect(&list, &QAbstractItemModel::rowsRemoved, &context_,
+                         [this] { RemovedRows(); });
+    }
+
+private:
+    static void Print(const std::string& line) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+
+    void Added(const TDevInfo& record) {
+        rows_[record.mac] = record;
+        Print(DeviceEventJson(TDeviceEvent::kAdded, record));
+    }
+
+    void Changed(const std::string& mac) {
+        const TDevInfo* now = list_.FindRowByMac(mac);
+        const auto known = rows_.find(mac);
+        if (now == nullptr || known == rows_.end())
+            return;
+        Print(DeviceEventJson(TDeviceEvent::kChanged, *now, &known->second));
+        known->second = *now;
+    }
+
+    /// The rows that left are the known ones the list no longer has (however many went in one
+    /// removal, and in whatever order the list took them out).
+    void RemovedRows() {
+        for (auto it = rows_.begin(); it != rows_.end();) {
+            if (list_.RowOfMac(it->first) >= 0) {
+                ++it;
+                continue;
+            }
+            Print(DeviceEventJson(TDeviceEvent::kRemoved, it->second));
+            it = rows_.erase(it);
+        }
+    }
+
+    TDeviceList& list_;
+    QObject context_; ///< the connections end with the watch
+    std::map<std::string, TDevInfo> rows_;
+};
+
 int RunSearch(const QStringList& args) {
     TCliParser options(kSearch);
     options.AddValue(QStringLiteral("seconds"), QStringLiteral("S"),
-                     QStringLiteral("Searches for S seconds, 0 to 86400 (default 3)."));
+                     QStringLiteral("Searches for S seconds, 0 to 86400 (default 3; with --watch "
+                                    "until interrupted)."));
     options.AddValue(QStringLiteral("format"), QStringLiteral("table|json|tsv"),
                      QStringLiteral("Prints the devices as a table (default), as a JSON array or "
                                     "as the export file's tab-separated lines."));
     options.AddValue(QStringLiteral("output"), QStringLiteral("FILE"),
                      QStringLiteral("Also writes the list to FILE as the window's Export does."));
+    options.AddFlag(QStringLiteral("watch"),
+                    QStringLiteral("Searches until SIGINT or SIGTERM (exit 0) and prints one JSON "
+                                   "object per line for every change of the list: "
+                                   "{\"event\": \"added\"|\"changed\"|\"removed\", ...} with the "
+                                   "row's fields under \"device\"; \"changed\" also names the "
+                                   "fields that changed and gives their values before under "
+                                   "\"previous\"."));
     options.AddFlag(QStringLiteral("stats"),
                     QStringLiteral("Prints the search's counters on standard error at the end."));
     options.AddFlag(QStringLiteral("sdk"),
                     QStringLiteral("Also searches with the vendor library (folder 402 beside the "
                                    "program), as the window's Find does."));
+    AddInterfaceOption(options);
     options.AddFlag(QStringLiteral("trace"),
                     QStringLiteral("After every one-second tick, prints each row's MAC and age on "
                                    "standard error."));
     if (const std::optional<int> exit = options.Parse(args))
         return *exit;
+    const bool watch = options.Has(QStringLiteral("watch"));
+    TCliSearchSetup search;
+    search.seconds = watch ? std::nullopt : std::optional<double>(3.0);
+    search.stopOnSignal = watch;
     double seconds = 3;
-    if (options.Has(QStringLiteral("seconds")) &&
-        !ParseCliSeconds(options.Value(QStringLiteral("seconds")), seconds))
-        return options.UsageError(
-            QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
-                .arg(options.Value(QStringLiteral("seconds"))));
+    if (options.Has(QStringLiteral("seconds"))) {
+        if (!ParseCliSeconds(options.Value(QStringLiteral("seconds")), seconds))
+            return options.UsageError(
+                QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
+                    .arg(options.Value(QStringLiteral("seconds"))));
+        search.seconds = seconds;
+    }
     const QString format = options.Value(QStringLiteral("format"), QStringLiteral("table"));
     if (format != QLatin1String("table") && format != QLatin1String("json") &&
         format != QLatin1String("tsv"))
@@ -197,19 +275,35 @@ int RunSearch(const QStringList& args) {
     const QString output = options.Value(QStringLiteral("output"));
     if (hasOutput && output.isEmpty())
         return options.UsageError(QStringLiteral("--output needs a file name"));
+    if (watch && (options.Has(QStringLiteral("format")) || hasOutput))
+        return options.UsageError(
+            QStringLiteral("--watch prints JSON lines; --format and --output do not go with it"));
+    if (const std::optional<int> exit = ReadInterfaceOption(options, search.onlyInterface))
+        return *exit;
+    search.withSdk = options.Has(QStringLiteral("sdk"));
+    if (search.withSdk && !search.onlyInterface.isEmpty())
+        return options.UsageError(QStringLiteral(
+            "--sdk does not go with --interface: the vendor library picks its adapters itself"));
 
     int exitCode = kExitDone;
-    std::function<void(TSearchEngine&)> prepare;
-    if (options.Has(QStringLiteral("trace"))) {
-        prepare = [](TSearchEngine& engine) {
+    const bool trace = options.Has(QStringLiteral("trace"));
+    std::optional<TListWatch> watching;
+    search.prepare = [&](TSession& session) {
+        if (trace) {
+            TSearchEngine& engine = session.Engine();
             QObject::connect(&engine, &TSearchEngine::Ticked, &engine,
                              [&engine](int tick) { PrintTrace(engine, tick); });
-        };
-    }
-    RunCliSearch(
-        seconds, options.Has(QStringLiteral("sdk")), prepare, nullptr, [&](TSession& session) {
-            const TSearchEngine& engine = session.Engine();
-            const TDeviceList& list = session.List();
+        }
+        if (watch)
+            watching.emplace(session.List());
+    };
+    search.finished = [&](TSession& session) {
+        const TSearchEngine& engine = session.Engine();
+        const TDeviceList& list = session.List();
+        if (watch) {
+            // The session clears its list when it stops: that is no change to report.
+            watching.reset();
+        } else {
             if (format == QLatin1String("json"))
                 WriteOut(JsonText(list));
             else if (format == QLatin1String("tsv"))
@@ -217,17 +311,19 @@ int RunSearch(const QStringList& args) {
             else
                 WriteOut(TableText(list));
             std::fflush(stdout);
-            if (hasOutput) {
-                QString error;
-                if (!list.ExportToFile(output, &error)) {
-                    std::fprintf(stderr, "zadari-cli search: cannot write %s: %s\n",
-                                 output.toLocal8Bit().constData(), error.toLocal8Bit().constData());
-                    exitCode = kExitFailed;
-                }
+        }
+        if (hasOutput) {
+            QString error;
+            if (!list.ExportToFile(output, &error)) {
+                std::fprintf(stderr, "zadari-cli search: cannot write %s: %s\n",
+                             output.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+                exitCode = kExitFailed;
             }
-            if (options.Has(QStringLiteral("stats")))
-                PrintStats(engine.Stats(), engine.Rows());
-        });
+        }
+        if (options.Has(QStringLiteral("stats")))
+            PrintStats(engine.Stats(), engine.Rows());
+    };
+    RunCliSearch(search);
     return exitCode;
 }
 

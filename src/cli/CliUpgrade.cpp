@@ -25,10 +25,13 @@ namespace {
 int RunUpgrade(const QStringList& args);
 
 const TCliCommand kUpgrade{
-    "upgrade", "upgrade --mac MAC --file F [--web-ui] [--user U] [--password P] [--seconds S]",
+    "upgrade",
+    "upgrade --mac MAC --file F [--web-ui] [--user U] [--password P | --password-file FILE] "
+    "[--seconds S] [--interface NAME]",
     "Searches until the device with the MAC answers, checks the file as the window's upgrade "
     "dialog does and uploads it (families 2, 3 and 9). A progress bar goes to standard error "
-    "when that is a terminal.",
+    "when that is a terminal. The password may also come from the environment variable "
+    "ZADARI_PASSWORD.",
     &RunUpgrade};
 
 const TDevInfo* FindByMac(const TDeviceList& list, const std::string& key) {
@@ -83,11 +86,12 @@ int RunUpgrade(const QStringList& args) {
                     QStringLiteral("The file is a web user interface, not system firmware."));
     options.AddValue(QStringLiteral("user"), QStringLiteral("U"),
                      QStringLiteral("The device account's user name (default admin)."));
-    options.AddValue(QStringLiteral("password"), QStringLiteral("P"),
-                     QStringLiteral("The device account's password (default empty)."));
+    AddPasswordOptions(options, QStringLiteral("P"),
+                       QStringLiteral("The device account's password (default empty)."));
     options.AddValue(QStringLiteral("seconds"), QStringLiteral("S"),
                      QStringLiteral("Searches for the device for at most S seconds, 0 to 86400 "
                                     "(default 3)."));
+    AddInterfaceOption(options);
     if (const std::optional<int> exit = options.Parse(args))
         return *exit;
     const std::string macKey = MacKeyOf(options.Value(QStringLiteral("mac")).toStdString());
@@ -108,7 +112,13 @@ int RunUpgrade(const QStringList& args) {
     // The credential dialog's preset account, trimmed as the dialog trims its fields.
     const std::string user =
         options.Value(QStringLiteral("user"), QStringLiteral("admin")).trimmed().toStdString();
-    const std::string password = options.Value(QStringLiteral("password")).trimmed().toStdString();
+    std::optional<QString> password;
+    if (const std::optional<int> exit = ReadPassword(options, password))
+        return *exit;
+    TCliSearchSetup search;
+    search.seconds = seconds;
+    if (const std::optional<int> exit = ReadInterfaceOption(options, search.onlyInterface))
+        return *exit;
 
     // Every family wants a readable file of at least four bytes; no need to search without one.
     if (!CheckUpgradeFile(file, kFamilyDh, kind)) {
@@ -119,13 +129,12 @@ int RunUpgrade(const QStringList& args) {
     // The search (with its family-9 step) is the shared one; this client only uploads.
     TT517Series client;
     std::optional<TDevInfo> device;
-    RunCliSearch(
-        seconds, false, nullptr,
-        [&](TSearchEngine& engine) { return FindByMac(engine.List(), macKey) != nullptr; },
-        [&](TSession& session) {
-            if (const TDevInfo* found = FindByMac(session.List(), macKey))
-                device = *found;
-        });
+    search.done = [&](TSession& session) { return FindByMac(session.List(), macKey) != nullptr; };
+    search.finished = [&](TSession& session) {
+        if (const TDevInfo* found = FindByMac(session.List(), macKey))
+            device = *found;
+    };
+    RunCliSearch(search);
     if (!device) {
         std::fprintf(stderr, "zadari-cli upgrade: no device with MAC %s answered\n",
                      options.Value(QStringLiteral("mac")).toLocal8Bit().constData());
@@ -144,7 +153,7 @@ int RunUpgrade(const QStringList& args) {
     target.host = device->ip;
     target.port = device->httpPort;
     target.user = user;
-    target.password = password;
+    target.password = password.value_or(QString()).trimmed().toStdString();
 
     TProgressBar bar;
     QEventLoop loop;

@@ -40,7 +40,11 @@ void PrintUsage(std::FILE* to, bool full) {
                      "  0  done\n"
                      "  1  not applied, or failed\n"
                      "  2  usage or validation error\n"
-                     "  3  device not found\n");
+                     "  3  device not found\n"
+                     "\nenvironment:\n"
+                     "  ZADARI_PASSWORD  the device account's password for apply and upgrade "
+                     "when\n"
+                     "                   neither --password nor --password-file is given\n");
 }
 
 } // namespace

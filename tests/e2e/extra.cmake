@@ -68,6 +68,15 @@ foreach(standards_case simulated one-row peers bye)
     set_tests_properties(e2e.standards.${standards_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
                          TIMEOUT 180)
 endforeach()
+# What scripts and services use: search --watch, --interface, the password from the environment
+# or a file. One ctest per case.
+foreach(scripting_case watch watch-sigterm interface password)
+    add_test(NAME e2e.scripting.${scripting_case}
+             COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_scripting.py
+                     --cli $<TARGET_FILE:zadari-cli> ${scripting_case})
+    set_tests_properties(e2e.scripting.${scripting_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
+                         TIMEOUT 180)
+endforeach()
 # zadari-cli's help, version and usage errors (nothing is sent: no namespaces needed).
 add_test(NAME e2e.cli.usage COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_cli.py
          --cli $<TARGET_FILE:zadari-cli> --version ${PROJECT_VERSION})
