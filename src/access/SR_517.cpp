@@ -196,8 +196,10 @@ bool TT517Series::UpgradeFirmware(const std::string& baseUrl, const std::string&
                                   const TUploadProgress& progress) {
     std::string page;
     std::string version;
-    if (TTools::HttpGet(DhStatusUrl(baseUrl, user, password), page, setup_.statusTimeoutMs) &&
-        !page.empty())
+    // The account goes as typed, but a blank (refused by the HTTP client) or a '#' (the start
+    // of a fragment) would cut the query short: those are escaped as in the upload.
+    const std::string statusUrl = SafeRequestTarget(DhStatusUrl(baseUrl, user, password));
+    if (TTools::HttpGet(statusUrl, page, setup_.statusTimeoutMs) && !page.empty())
         version = DhSysVersionOf(page);
     return UploadFile(DhFirmwareUploadUrl(baseUrl, user, password, version), fileName, progress);
 }

@@ -29,6 +29,8 @@ public:
     /// Sends the search request to `port` and listens for replies for a short while; returns at
     /// once. Does nothing while the previous search still listens.
     virtual void Search(int port, TOnDeviceFound onFound) = 0;
+    /// Ends a running search at once (program exit); nothing when none runs.
+    virtual void StopSearch() {}
     /// Re-addresses the device whose MAC settings.macKey names; true when it acknowledged with
     /// status 0x8000. Blocks for at least one 30-ms quiet period.
     virtual bool SetNetParams(const std::string& user, const std::string& password,
@@ -99,8 +101,7 @@ public:
 
     /// True while a search still listens.
     bool Searching() const;
-    /// Ends a running search at once (program exit).
-    void StopSearch();
+    void StopSearch() override;
 
 Q_SIGNALS:
     /// The running search ended (its listening time passed or StopSearch).

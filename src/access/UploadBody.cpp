@@ -115,7 +115,7 @@ std::string SafeRequestTarget(std::string_view target) {
     out.reserve(target.size());
     for (const char c : target) {
         const auto u = static_cast<unsigned char>(c);
-        if (u <= 0x20 || u == 0x7F)
+        if (u <= 0x20 || u == 0x7F || c == '#')
             AppendPercent(out, u);
         else
             out.push_back(c);

@@ -45,9 +45,10 @@ bool ParseHttpUrl(std::string_view url, THttpAddress& address);
 /// "host", or "host:port" when the port is not 80: the Host header of a request.
 std::string HostHeaderValue(std::string_view host, unsigned port);
 
-/// A path and query for the request line, taken as it is (a "&" in an account stays "&"),
-/// except that bytes that would break the request line (controls, space, DEL) are percent-
-/// encoded.
+/// A path and query for the request line (or a whole address for an HTTP GET), taken as it is
+/// (a "&" or "+" in an account stays as typed), except that bytes that would break the request
+/// line (controls, space, DEL) are percent-encoded, and "#", which would end the query, is
+/// written %23.
 std::string SafeRequestTarget(std::string_view target);
 
 } // namespace zadari

@@ -5,12 +5,6 @@
 #include "i18n/StrRes.h"
 #include "net/SearchEndpoints.h"
 #include "protocols/CommaText.h"
-#include "protocols/Ctp.h"
-#include "protocols/Hds.h"
-#include "protocols/Kt352.h"
-#include "protocols/Moi.h"
-#include "protocols/Port6801.h"
-#include "protocols/Uicam.h"
 
 #include <algorithm>
 #include <chrono>
@@ -63,19 +57,6 @@ bool IsDottedAddress(std::string_view text) {
 
 namespace {
 
-bool FamilyAsksNoAccount(std::int32_t family) {
-    return family == kFamilyKt352 || family == kFamilyUicam;
-}
-
-bool FamilyStoresAccount(std::int32_t family) {
-    return family == kFamilySdk || family == kFamilyCtp || family == kFamilyHds ||
-           family == kFamily6801;
-}
-
-bool FamilyShowsWaitCursor(std::int32_t family) {
-    return family == kFamilyCtp || family == kFamilyHds || family == kFamily6801;
-}
-
 /// Passes every datagram on and keeps a copy of those that went out.
 class TNotingSender : public TDatagramSender {
 public:
@@ -114,36 +95,43 @@ TEditedValues TEditedValues::FromRecord(const TDevInfo& record) {
 }
 
 bool NameEditable(std::int32_t family) {
-    return family != kFamilyMoi && family != kFamilyUicam;
+    const TFamilyRow* row = FindFamily(family);
+    return row == nullptr || row->nameEditable;
 }
 
 bool IpModeShown(std::int32_t family) {
-    return family != kFamilyMoi;
+    const TFamilyRow* row = FindFamily(family);
+    return row == nullptr || row->ipModeShown;
 }
 
 bool IpModeOffered(std::int32_t family, int mode) {
     if (mode < 0 || mode > 2)
         return false;
-    const bool withoutPppoe = family == kFamilyUicam || family == kFamilyHds ||
-                              family == kFamily6801 || family == kFamilyDh;
-    return !(withoutPppoe && mode == 0);
+    const TFamilyRow* row = FindFamily(family);
+    return mode != 0 || row == nullptr || row->pppoeOffered;
+}
+
+bool PortFitsCommand(std::int32_t family, std::uint16_t listedPort, int newPort) {
+    const TFamilyRow* row = FindFamily(family);
+    return row == nullptr || newPort == listedPort || newPort <= row->maxHttpPort;
 }
 
 std::optional<TCredentials> CredentialPresets(std::int32_t family) {
-    switch (family) {
-    case kFamilyPeltra:
-    case kFamilyZorixNet:
-    case kFamilyMoi:
-    case kFamily6801:
-    case kFamilyDh:
+    const TFamilyRow* row = FindFamily(family);
+    switch (row ? row->account : TAccountPresets::kNotAsked) {
+    case TAccountPresets::kAdminBlank:
         return TCredentials{kDefaultAccount, ""};
-    case kFamilySdk:
-    case kFamilyCtp:
-    case kFamilyHds:
+    case TAccountPresets::kAdminVendor:
         return TCredentials{kDefaultAccount, kVendorPassword};
-    default:
-        return std::nullopt;
+    case TAccountPresets::kNotAsked:
+        break;
     }
+    return std::nullopt;
+}
+
+bool HasUpgrade(std::int32_t family) {
+    const TFamilyRow* row = FindFamily(family);
+    return row != nullptr && row->upgrade != TUpgradeKind::kNone;
 }
 
 const char* ReasonText(TNotAppliedReason reason) {
@@ -167,13 +155,18 @@ const char* ReasonText(TNotAppliedReason reason) {
 TApplyFlow::TApplyFlow(TSearchEngine& engine, ICredentialsProvider& credentials)
     : engine_(engine), credentials_(credentials) {}
 
+void TApplyFlow::SetCarrier(TCommandCarrier kind, ISettingsCarrier* carrier) {
+    if (kind == TCommandCarrier::kVendorLibrary)
+        vendorLibrary_ = carrier;
+    else if (kind == TCommandCarrier::kFamily9Client)
+        family9Client_ = carrier;
+}
+
 bool TApplyFlow::ReadDetailsInto(const TEditedValues& values, TDevInfo& record,
-                                 std::string* messageKey, std::string* detail) {
+                                 TUserMessage* message, std::string* detail) {
     auto refuse = [&](const char* key, const char* captionKey, int style, std::string text) {
-        if (key != nullptr && *key != '\0')
-            StrResMessageBox(key, captionKey, style);
-        if (messageKey)
-            *messageKey = key ? key : "";
+        if (message)
+            *message = TUserMessage{key, captionKey, style};
         if (detail)
             *detail = std::move(text);
         return false;
@@ -191,9 +184,15 @@ bool TApplyFlow::ReadDetailsInto(const TEditedValues& values, TDevInfo& record,
             return refuse("", "", 0, "'" + *address + "' is not a dotted IPv4 address");
     }
 
-    record.name = Trimmed(values.name);
     // A text that is not a number reads as 1; the field holds no port outside 1..65535.
-    record.httpPort = static_cast<std::uint16_t>(std::clamp(DecimalOr(port, 1), 1, 65535));
+    const int httpPort = std::clamp(DecimalOr(port, 1), 1, 65535);
+    if (!PortFitsCommand(record.family, record.httpPort, httpPort))
+        return refuse("IDS_PORTDIGITS", "IDS_ERROR", MsgStyle::kIconError,
+                      "the HTTP port " + std::to_string(httpPort) + " has five digits; family " +
+                          std::to_string(record.family) + " takes ports from 1 to 9999");
+
+    record.name = Trimmed(values.name);
+    record.httpPort = static_cast<std::uint16_t>(httpPort);
     record.ipMode = static_cast<std::uint8_t>(*values.ipMode);
     record.ip = values.ip;
     record.mask = values.mask;
@@ -208,21 +207,41 @@ TApplyResult TApplyFlow::Apply(const TDevInfo& listedRow, const TEditedValues& v
     result.family = listed.family;
     result.edited = listed;
 
-    if (!ReadDetailsInto(values, result.edited, &result.messageKey, &result.detail)) {
+    const TFamilyRow* family = FindFamily(listed.family);
+    // A family that says why it takes no command says so before anything is checked or asked.
+    if (family != nullptr && family->carrier == TCommandCarrier::kNone &&
+        family->noCommandMessage != nullptr) {
+        result.reason = TNotAppliedReason::kNoCommand;
+        result.message =
+            TUserMessage{family->noCommandMessage, "IDS_INFORMATION", MsgStyle::kIconInformation};
+        result.detail = FamilyName(listed.family) + " (" + std::string(family->name) +
+                        ") takes no network-setting command yet";
+        return result;
+    }
+    if (!ReadDetailsInto(values, result.edited, &result.message, &result.detail)) {
         result.outcome = TApplyOutcome::kValidationError;
+        result.messageKey = result.message.key;
         return result;
     }
 
     // The gateway check comes before anything is asked, and ends the apply at once.
-    if (listed.family == kFamilyHds && result.edited.gateway == "0.0.0.0") {
-        StrResMessageBox("IDS_NOGAGEWAY", "IDS_ERROR", MsgStyle::kIconError);
+    if (family != nullptr && family->refusesZeroGateway && result.edited.gateway == "0.0.0.0") {
         result.outcome = TApplyOutcome::kValidationError;
-        result.messageKey = "IDS_NOGAGEWAY";
-        result.detail = "the gateway 0.0.0.0 is refused for family 6";
+        result.message = TUserMessage{"IDS_NOGAGEWAY", "IDS_ERROR", MsgStyle::kIconError};
+        result.messageKey = result.message.key;
+        result.detail =
+            "the gateway 0.0.0.0 is refused for family " + std::to_string(listed.family);
         return result;
     }
 
-    const bool ok = RunBranch(listed, result);
+    bool ok = false;
+    if (family == nullptr) {
+        result.reason = TNotAppliedReason::kNoCommand;
+        result.detail =
+            FamilyName(listed.family) + " is unknown and has no network-setting command";
+    } else {
+        ok = RunBranch(*family, listed, result);
+    }
     Wait(kBranchWaitMs);
     if (!ok) {
         result.outcome = TApplyOutcome::kNotApplied;
@@ -235,20 +254,22 @@ TApplyResult TApplyFlow::Apply(const TDevInfo& listedRow, const TEditedValues& v
     result.outcome = TApplyOutcome::kApplied;
     result.reason = TNotAppliedReason::kNone;
     if (result.detail.empty()) {
-        result.detail = listed.family == kFamilySdk  ? "the vendor library took the settings"
-                        : listed.family == kFamilyDh ? "the device acknowledged the settings"
-                                                     : "the command was sent";
+        result.detail = family->carrier == TCommandCarrier::kVendorLibrary
+                            ? "the vendor library took the settings"
+                        : family->carrier == TCommandCarrier::kFamily9Client
+                            ? "the device acknowledged the settings"
+                            : "the command was sent";
     }
     Finish(listed.mac);
     return result;
 }
 
-bool TApplyFlow::AskAccount(std::int32_t family, TApplyResult& result, TCredentials& account) {
-    const std::optional<TCredentials> presets = CredentialPresets(family);
+bool TApplyFlow::AskAccount(const TFamilyRow& family, TApplyResult& result, TCredentials& account) {
+    const std::optional<TCredentials> presets = CredentialPresets(family.code);
     if (!presets)
         return true;
     result.askedCredentials = true;
-    const std::optional<TCredentials> answer = credentials_.AskCredentials(family, *presets);
+    const std::optional<TCredentials> answer = credentials_.AskCredentials(family.code, *presets);
     if (!answer) {
         result.reason = TNotAppliedReason::kCancelled;
         result.detail = "the credential dialog was cancelled";
@@ -256,136 +277,86 @@ bool TApplyFlow::AskAccount(std::int32_t family, TApplyResult& result, TCredenti
     }
     account.user = Trimmed(answer->user);
     account.password = Trimmed(answer->password);
-    if (FamilyStoresAccount(family)) {
+    if (family.storesAccount) {
         result.edited.userName = account.user;
         result.edited.userPassword = account.password;
     }
     return true;
 }
 
-bool TApplyFlow::RunBranch(const TDevInfo& listed, TApplyResult& result) {
-    const std::int32_t family = listed.family;
-    TDevInfo& edited = result.edited;
-    const TSearchTargets& targets = engine_.Targets();
-    TSearchEndpoints& endpoints = engine_.Endpoints();
-
-    switch (family) {
-    case kFamilyKt352:
-    case kFamilyPeltra:
-    case kFamilyZorixNet:
-    case kFamilyMoi:
-    case kFamilyUicam:
-    case kFamilyCtp:
-    case kFamilyHds:
-    case kFamily6801:
+bool TApplyFlow::RunBranch(const TFamilyRow& family, const TDevInfo& listed, TApplyResult& result) {
+    ISettingsCarrier* carrier = nullptr;
+    switch (family.carrier) {
+    case TCommandCarrier::kDatagram:
         break;
-    case kFamilySdk:
-        if (!sdkConfigDevice) {
+    case TCommandCarrier::kVendorLibrary:
+        carrier = vendorLibrary_;
+        if (carrier == nullptr) {
             result.reason = TNotAppliedReason::kNoHandler;
             result.detail = "the vendor library is not loaded";
             return false;
         }
         break;
-    case kFamilyDh:
-        if (!family9SetNetParams) {
+    case TCommandCarrier::kFamily9Client:
+        carrier = family9Client_;
+        if (carrier == nullptr) {
             result.reason = TNotAppliedReason::kNoHandler;
             result.detail = "no family-9 client is available";
             return false;
         }
         break;
-    case kFamilyZorix:
+    case TCommandCarrier::kNone:
         result.reason = TNotAppliedReason::kNoCommand;
-        result.detail = "family 7 has no network-setting command";
-        return false;
-    default:
-        result.reason = TNotAppliedReason::kNoCommand;
-        result.detail = FamilyName(family) + " is unknown and has no network-setting command";
+        result.detail = FamilyName(family.code) + " has no network-setting command";
         return false;
     }
 
-    if (family == kFamilyPeltra && listed.protocolVersion != 2) {
+    if (family.needsProtocolVersion2 && listed.protocolVersion != 2) {
         result.reason = TNotAppliedReason::kProtocolVersion;
-        result.detail = "family 1 with protocolVersion " + std::to_string(listed.protocolVersion) +
+        result.detail = FamilyName(family.code) + " with protocolVersion " +
+                        std::to_string(listed.protocolVersion) +
                         " takes no network-setting command";
         return false;
     }
 
     TCredentials account;
-    if (!FamilyAsksNoAccount(family) && !AskAccount(family, result, account))
+    if (!AskAccount(family, result, account))
         return false;
 
-    const bool busy = FamilyShowsWaitCursor(family);
-    if (busy)
+    if (family.busyCursor)
         Busy(true);
     bool ok = false;
     try {
-        switch (family) {
-        case kFamilyKt352: {
-            TNotingSender sender(endpoints.Udp(1), result.sent);
-            ok = SetKt352Network(listed, edited, sender, targets.kt352Port);
-            if (!ok && !BuildKt352SetCommand(listed, edited))
-                result.detail = "nothing differs from the listed settings";
-            break;
-        }
-        case kFamilyPeltra: {
-            TNotingSender sender(endpoints.Udp(1), result.sent);
-            ok = SetPeltraNetwork(listed, edited, account.user, account.password, sender,
-                                  targets.commaTextPort);
-            break;
-        }
-        case kFamilyZorixNet: {
-            TNotingSender sender(endpoints.Udp(1), result.sent);
-            ok = SetZorixNetNetwork(listed, edited, account.user, account.password, sender,
-                                    targets.commaTextPort);
-            break;
-        }
-        case kFamilyMoi: {
-            TNotingSender sender(endpoints.Udp(2), result.sent);
-            ok = SetMoiNetwork(listed, edited, account.user, account.password, sender,
-                               targets.moiPort);
-            break;
-        }
-        case kFamilyUicam: {
-            TNotingSender sender(endpoints.Udp(3), result.sent);
-            ok = SetUicamNetwork(listed, edited, sender, targets.uicamPort);
-            if (!ok && !listed.HasRawReply())
-                result.detail = "the device's reply was not kept, so its command cannot be built";
-            break;
-        }
-        case kFamilySdk:
-            ok = sdkConfigDevice(edited);
-            break;
-        case kFamilyCtp: {
-            TNotingSender sender(endpoints.Udp(4), result.sent);
-            ok = SetCtpNetwork(listed, edited, account.password, sender, targets.ctpPort);
-            break;
-        }
-        case kFamilyHds: {
-            TNotingSender sender(endpoints.MulticastSender(), result.sent);
-            ok = SetHdsNetwork(listed, edited, account.user, account.password, engine_.ClientId(),
-                               sender, targets.multicastGroup, targets.multicastPort);
-            break;
-        }
-        case kFamily6801: {
-            TNotingSender sender(endpoints.Udp(5), result.sent);
-            ok = SetBin6801Network(listed, edited, sender, targets.bin6801Port);
-            break;
-        }
-        case kFamilyDh:
-            ok = family9SetNetParams(account.user, account.password, listed, edited);
-            break;
-        default:
-            break;
+        if (carrier != nullptr) {
+            ok = carrier->SendSettings(account, listed, result.edited);
+            result.carriedBy = carrier->CarrierName();
+        } else {
+            ok = SendCommand(family, listed, account, result);
         }
     } catch (const std::exception& error) {
         // A send or conversion error ends the command; what was sent before it stays sent.
         ok = false;
         result.detail = std::string("the command stopped: ") + error.what();
     }
-    if (busy)
+    if (family.busyCursor)
         Busy(false);
     if (!ok)
         result.reason = TNotAppliedReason::kCommandFailed;
+    return ok;
+}
+
+bool TApplyFlow::SendCommand(const TFamilyRow& family, const TDevInfo& listed,
+                             const TCredentials& account, TApplyResult& result) {
+    TNotingSender sender(engine_.Endpoints().Sender(family.endpoint), result.sent);
+    const TSetRequest request{listed,           result.edited,      account.user,
+                              account.password, engine_.ClientId(), sender,
+                              engine_.Targets()};
+    const bool ok = family.setCommand(request);
+    if (!ok && family.explainFailure != nullptr) {
+        const char* why = family.explainFailure(request);
+        if (why != nullptr && *why != '\0')
+            result.detail = why;
+    }
     return ok;
 }
 
@@ -395,11 +366,12 @@ TApplyResult TApplyFlow::SendCommand3(const TDevInfo& listedRow) {
     result.family = listed.family;
     result.edited = listed;
     bool ok = false;
-    if (listed.family == kFamilyPeltra) {
-        TNotingSender sender(engine_.Endpoints().Udp(1), result.sent);
+    const TFamilyRow* family = FindFamily(listed.family);
+    if (family != nullptr && family->command3 != nullptr) {
+        TNotingSender sender(engine_.Endpoints().Sender(family->endpoint), result.sent);
         try {
             // A send that failed is not reported as done: the row stays.
-            ok = SendPeltraCommand3(listed, sender);
+            ok = family->command3(listed, sender);
         } catch (const std::exception& error) {
             result.detail = std::string("the command stopped: ") + error.what();
         }
@@ -430,7 +402,22 @@ void TApplyFlow::Finish(const std::string& mac) {
     const int row = list.RowOfMac(mac);
     if (row >= 0)
         list.DeleteRow(row);
-    engine_.Find();
+    if (searchAfterApply)
+        engine_.Find();
+}
+
+std::optional<std::string> TApplyFlow::WhyNoCommand(const TDevInfo& listed) const {
+    const TFamilyRow* family = FindFamily(listed.family);
+    if (family == nullptr || family->carrier == TCommandCarrier::kNone)
+        return FamilyName(listed.family) + " has no network-setting command";
+    if (family->carrier == TCommandCarrier::kVendorLibrary && vendorLibrary_ == nullptr)
+        return std::string("the vendor library is not loaded");
+    if (family->carrier == TCommandCarrier::kFamily9Client && family9Client_ == nullptr)
+        return std::string("no family-9 client is available");
+    if (family->needsProtocolVersion2 && listed.protocolVersion != 2)
+        return FamilyName(family->code) + " with protocolVersion " +
+               std::to_string(listed.protocolVersion) + " takes no network-setting command";
+    return std::nullopt;
 }
 
 void TApplyFlow::Wait(int milliseconds) {

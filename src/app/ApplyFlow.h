@@ -6,8 +6,10 @@
 // again, so the device comes back with its new settings when it answers. It holds no widget:
 // the window gives it the panel's texts and its credential dialog, zadari-cli its options.
 #include "app/Credentials.h"
+#include "app/SettingsCarrier.h"
 #include "protocols/Bytes.h"
 #include "protocols/DevInfo.h"
+#include "protocols/FamilyTable.h"
 
 #include <cstdint>
 #include <functional>
@@ -45,9 +47,24 @@ bool IpModeShown(std::int32_t family);
 /// Whether the connection-type list offers `mode` for the family (PPPoE is not offered to
 /// families 3, 6, 8 and 9).
 bool IpModeOffered(std::int32_t family, int mode);
+/// Whether the family's command can carry `newPort` for a device listed with `listedPort`: the
+/// KT352 command writes a changed port as at most four characters, so a five-digit port would
+/// arrive as another port.
+bool PortFitsCommand(std::int32_t family, std::uint16_t listedPort, int newPort);
 /// The credential dialog's presets of a family's branch ("admin" and "" or "zeqit"); nothing
 /// for the families that are not asked.
 std::optional<TCredentials> CredentialPresets(std::int32_t family);
+/// Whether a family takes a firmware upload (the Upgrade button).
+bool HasUpgrade(std::int32_t family);
+
+/// A message for the user: the IDS_ keys of its text and caption and the MsgStyle of its box.
+/// The window shows it in a box, zadari-cli prints it.
+struct TUserMessage {
+    std::string key;
+    std::string captionKey;
+    int style = 0;
+    bool Empty() const { return key.empty(); }
+};
 
 enum class TApplyOutcome {
     kApplied,         ///< the command was handed on; the row is gone and a search started
@@ -75,9 +92,11 @@ struct TSentDatagram {
 struct TApplyResult {
     TApplyOutcome outcome = TApplyOutcome::kNotApplied;
     TNotAppliedReason reason = TNotAppliedReason::kNone;
-    /// The IDS_ key of the message shown for a validation error (empty for a value the panel's
+    /// The IDS_ key of the message for a validation error (empty for a value the panel's
     /// fields cannot produce, which is refused without a message box).
     std::string messageKey;
+    /// The whole message to show for it (key, caption, style); empty when there is none.
+    TUserMessage message;
     /// A line in English saying what happened, for zadari-cli and logs.
     std::string detail;
     std::int32_t family = kFamilyNone;
@@ -87,6 +106,8 @@ struct TApplyResult {
     TDevInfo edited;
     /// Every datagram the command sent, in order (families 4 and 9 send through their own code).
     std::vector<TSentDatagram> sent;
+    /// What carried the command when it was not a datagram of ours ("the vendor library").
+    std::string carriedBy;
 
     bool Applied() const { return outcome == TApplyOutcome::kApplied; }
 };
@@ -100,46 +121,51 @@ public:
     /// the flow.
     TApplyFlow(TSearchEngine& engine, ICredentialsProvider& credentials);
 
-    // --- hooks the SDK and family-9 code fill in ---
-    /// Family 4: configures the device through the vendor library with the edited record (its
-    /// userName and userPassword hold the entered account). True when the library accepted.
-    std::function<bool(const TDevInfo& edited)> sdkConfigDevice;
-    /// Family 9: the family-9 client's settings exchange with the entered account; `listed`
-    /// carries the address the device has now. True when the device acknowledged.
-    std::function<bool(const std::string& user, const std::string& password, const TDevInfo& listed,
-                       const TDevInfo& edited)>
-        family9SetNetParams;
+    /// Who carries the settings of the families whose command is not a datagram of ours; null
+    /// while there is none (such an Apply then sends nothing).
+    void SetCarrier(TCommandCarrier kind, ISettingsCarrier* carrier);
 
     // --- what the window provides ---
     /// Shown (true) and hidden (false) around the commands of families 5, 6 and 8.
     std::function<void(bool busy)> waitCursor;
     /// The short waits of the flow (10 ms after a branch); sleeps by default, tests note them.
     std::function<void(int milliseconds)> pause;
+    /// Whether a successful Apply starts a search at once (Find, which clears the list). A
+    /// fleet run sends many commands in a row and lets the timer's cycles find the cameras.
+    bool searchAfterApply = true;
+
+    /// Why no network-setting command can reach the device (its family has none, family 1
+    /// without protocol version 2, no vendor library or family-9 client to carry it); nothing
+    /// when one can.
+    std::optional<std::string> WhyNoCommand(const TDevInfo& listed) const;
 
     /// The Apply button for the device `listed` (the selected row's record, copied at once: the
-    /// list may release the row while the credential dialog is open). Validation messages go
-    /// through StrResMessageBox.
+    /// list may release the row while the credential dialog is open). A refusal comes back as
+    /// the result's message; the flow shows nothing itself.
     TApplyResult Apply(const TDevInfo& listed, const TEditedValues& values);
 
     /// Ctrl+Alt+Shift+D: family 1 gets command 3 and counts as applied; every family waits
     /// 10 ms; after success the row goes and a search starts.
     TApplyResult SendCommand3(const TDevInfo& listed);
 
-    /// ReadDetailsInto: validates the values and writes name, httpPort, ipMode, ip, mask and
-    /// gateway into `record`. On a refusal returns false with the message key (the box has
-    /// been shown) and an English detail.
+    /// Validates the values and writes name, httpPort, ipMode, ip, mask and gateway into
+    /// `record`. On a refusal returns false with the message and an English detail.
     static bool ReadDetailsInto(const TEditedValues& values, TDevInfo& record,
-                                std::string* messageKey, std::string* detail);
+                                TUserMessage* message, std::string* detail);
 
 private:
-    bool RunBranch(const TDevInfo& listed, TApplyResult& result);
-    bool AskAccount(std::int32_t family, TApplyResult& result, TCredentials& account);
+    bool RunBranch(const TFamilyRow& family, const TDevInfo& listed, TApplyResult& result);
+    bool AskAccount(const TFamilyRow& family, TApplyResult& result, TCredentials& account);
+    bool SendCommand(const TFamilyRow& family, const TDevInfo& listed, const TCredentials& account,
+                     TApplyResult& result);
     void Wait(int milliseconds);
     void Busy(bool busy);
     void Finish(const std::string& mac);
 
     TSearchEngine& engine_;
     ICredentialsProvider& credentials_;
+    ISettingsCarrier* vendorLibrary_ = nullptr;
+    ISettingsCarrier* family9Client_ = nullptr;
 };
 
 } // namespace zadari

@@ -1,54 +1,14 @@
 #include "app/DevInfoJson.h"
 
 #include "app/DeviceText.h"
+#include "protocols/DevInfoFields.h"
 #include "protocols/Encoding.h"
+
+#include "app/StandardsText.h"
 
 #include <cstdio>
 
 namespace zadari {
-
-const std::vector<TDevInfoField>& DevInfoFields() {
-    static const std::vector<TDevInfoField> fields = {
-        {"protocolVersion", &TDevInfo::protocolVersion},
-        {"family", &TDevInfo::family},
-        {"mac", &TDevInfo::mac},
-        {"macKey", &TDevInfo::macKey},
-        {"deviceId", &TDevInfo::deviceId},
-        {"name", &TDevInfo::name},
-        {"version", &TDevInfo::version},
-        {"ip", &TDevInfo::ip},
-        {"mask", &TDevInfo::mask},
-        {"gateway", &TDevInfo::gateway},
-        {"sdkText", &TDevInfo::sdkText},
-        {"dnsAuto", &TDevInfo::dnsAuto},
-        {"dns1", &TDevInfo::dns1},
-        {"dns2", &TDevInfo::dns2},
-        {"httpPort", &TDevInfo::httpPort},
-        {"dataPort", &TDevInfo::dataPort},
-        {"sdkWord", &TDevInfo::sdkWord},
-        {"ipMode", &TDevInfo::ipMode},
-        {"ddnsEnabled", &TDevInfo::ddnsEnabled},
-        {"ddnsUser", &TDevInfo::ddnsUser},
-        {"ddnsPassword", &TDevInfo::ddnsPassword},
-        {"ddnsHost", &TDevInfo::ddnsHost},
-        {"ddnsHost2", &TDevInfo::ddnsHost2},
-        {"ddnsPort", &TDevInfo::ddnsPort},
-        {"uicamLow4", &TDevInfo::uicamLow4},
-        {"ddnsOption", &TDevInfo::ddnsOption},
-        {"uicamLow3", &TDevInfo::uicamLow3},
-        {"uicamBit7", &TDevInfo::uicamBit7},
-        {"uicamBits45", &TDevInfo::uicamBits45},
-        {"uicamPairA", &TDevInfo::uicamPairA},
-        {"uicamPairB", &TDevInfo::uicamPairB},
-        {"userName", &TDevInfo::userName},
-        {"userPassword", &TDevInfo::userPassword},
-        {"sdkValue", &TDevInfo::sdkValue},
-        {"age", &TDevInfo::age},
-        {"rawReply", &TDevInfo::rawReply},
-        {"binWord", &TDevInfo::binWord},
-    };
-    return fields;
-}
 
 std::string JsonQuote(std::string_view utf8) {
     std::string out;
@@ -106,6 +66,87 @@ struct TValueWriter {
     }
 };
 
+/// Standards texts are UTF-8 as the devices sent them; invalid sequences become U+FFFD.
+std::string Utf8Value(const std::string& text) {
+    return JsonQuote(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString());
+}
+
+std::string Utf8List(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            out += ", ";
+        out += Utf8Value(items[i]);
+    }
+    return out + "]";
+}
+
+class TObjectWriter {
+public:
+    void Add(const char* name, const std::string& value) {
+        out_ += first_ ? "" : ", ";
+        first_ = false;
+        out_ += JsonQuote(name);
+        out_ += ": ";
+        out_ += value;
+    }
+    void Text(const char* name, const std::string& text) { Add(name, Utf8Value(text)); }
+    std::string Take() { return out_ + "}"; }
+
+private:
+    std::string out_ = "{";
+    bool first_ = true;
+};
+
+std::string StandardsToJson(const TDevInfo& record) {
+    const TStandardsInfo& info = record.standards.Get();
+    TObjectWriter all;
+    if (const auto& onvif = info.onvif) {
+        TObjectWriter o;
+        o.Text("endpoint", onvif->endpoint);
+        o.Add("types", Utf8List(onvif->types));
+        o.Add("scopes", Utf8List(onvif->scopes));
+        o.Add("xaddrs", Utf8List(onvif->xaddrs));
+        o.Add("metadataVersion", std::to_string(onvif->metadataVersion));
+        o.Text("name", onvif->name);
+        o.Text("hardware", onvif->hardware);
+        o.Text("location", onvif->location);
+        o.Text("mac", onvif->mac);
+        o.Text("serial", onvif->serial);
+        o.Add("xaddrMismatch", XAddrsNameAnotherAddress(*onvif, record.ip) ? "true" : "false");
+        all.Add("onvif", o.Take());
+    }
+    if (const auto& upnp = info.upnp) {
+        TObjectWriter o;
+        o.Text("location", upnp->location);
+        o.Text("server", upnp->server);
+        o.Text("st", upnp->st);
+        o.Text("usn", upnp->usn);
+        o.Add("maxAge", std::to_string(upnp->maxAge));
+        o.Text("friendlyName", upnp->friendlyName);
+        o.Text("manufacturer", upnp->manufacturer);
+        o.Text("modelName", upnp->modelName);
+        o.Text("modelNumber", upnp->modelNumber);
+        o.Text("serialNumber", upnp->serialNumber);
+        o.Text("udn", upnp->udn);
+        o.Text("presentationUrl", upnp->presentationUrl);
+        o.Text("deviceType", upnp->deviceType);
+        all.Add("upnp", o.Take());
+    }
+    if (const auto& mdns = info.mdns) {
+        TObjectWriter o;
+        o.Text("instance", mdns->instance);
+        o.Add("serviceTypes", Utf8List(mdns->serviceTypes));
+        o.Text("host", mdns->host);
+        o.Add("port", std::to_string(mdns->port));
+        o.Add("addresses", Utf8List(mdns->addresses));
+        o.Add("txt", Utf8List(mdns->txt));
+        all.Add("mdns", o.Take());
+    }
+    return all.Take();
+}
+
 } // namespace
 
 std::string DevInfoToJson(const TDevInfo& record) {
@@ -122,6 +163,55 @@ std::string DevInfoToJson(const TDevInfo& record) {
     for (const TDevInfoField& field : DevInfoFields())
         add(field.name, std::visit(TValueWriter{record}, field.member));
     add("letters", JsonQuote(FamilyLetters(record.family)));
+    // Only the protocols that found the device.
+    if (!record.standards.Empty())
+        add("standards", StandardsToJson(record));
+    out += "}";
+    return out;
+}
+
+std::string FieldToJson(const TDevInfo& record, const TDevInfoField& field) {
+    return std::visit(TValueWriter{record}, field.member);
+}
+
+std::vector<const TDevInfoField*> ChangedFields(const TDevInfo& before, const TDevInfo& after) {
+    std::vector<const TDevInfoField*> changed;
+    for (const TDevInfoField& field : DevInfoFields()) {
+        if (std::string_view(field.name) != "age" &&
+            FieldText(before, field) != FieldText(after, field))
+            changed.push_back(&field);
+    }
+    return changed;
+}
+
+std::string DeviceEventJson(TDeviceEvent event, const TDevInfo& record, const TDevInfo* before) {
+    std::string out = "{\"event\": ";
+    switch (event) {
+    case TDeviceEvent::kAdded:
+        out += "\"added\"";
+        break;
+    case TDeviceEvent::kRemoved:
+        out += "\"removed\"";
+        break;
+    case TDeviceEvent::kChanged: {
+        out += "\"changed\", \"changed\": [";
+        const std::vector<const TDevInfoField*> changed =
+            before ? ChangedFields(*before, record) : std::vector<const TDevInfoField*>{};
+        std::string previous;
+        for (const TDevInfoField* field : changed) {
+            if (field != changed.front()) {
+                out += ", ";
+                previous += ", ";
+            }
+            out += JsonQuote(field->name);
+            previous += JsonQuote(field->name) + ": " + FieldToJson(*before, *field);
+        }
+        out += "], \"previous\": {" + previous + "}";
+        break;
+    }
+    }
+    out += ", \"device\": ";
+    out += DevInfoToJson(record);
     out += "}";
     return out;
 }

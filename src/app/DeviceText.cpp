@@ -20,4 +20,19 @@ QString DecodeDeviceText(std::string_view bytes) {
     return DecodeAnsiOrUtf8(bytes);
 }
 
+std::string EncodeLikeDevice(const QString& text, const std::string& deviceBytes) {
+    const QString shown = DecodeDeviceText(deviceBytes);
+    if (text == shown.trimmed() && shown == shown.trimmed())
+        return deviceBytes;
+    const bool deviceUtf8 =
+        QString::fromUtf8(deviceBytes.data(), static_cast<qsizetype>(deviceBytes.size()))
+            .toUtf8() == QByteArray::fromStdString(deviceBytes);
+    bool latin1 = true;
+    for (const QChar c : text)
+        latin1 = latin1 && c.unicode() < 256;
+    if (!deviceUtf8 && latin1)
+        return text.toLatin1().toStdString();
+    return text.toUtf8().toStdString();
+}
+
 } // namespace zadari

@@ -6,6 +6,10 @@
 
 #include <QDir>
 
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
 namespace zadari {
 
 namespace {
@@ -34,17 +38,54 @@ extern "C" void DVSNET_CALL ReportThunk(intptr_t, const char* name, intptr_t, co
 
 } // namespace
 
+struct TFind_Hisi::TGate {
+    std::mutex mutex;
+    std::condition_variable idle;
+    TFoundHandler handler;
+    int delivering = 0; ///< reports inside the handler now
+    bool closed = false;
+};
+
+namespace {
+
+// The library is given a number as its context, never an address: a report that comes after
+// its finder has gone finds no gate and is dropped. Made once and never destroyed, as the
+// library's threads may still report while the process ends.
+struct TGateRegistry {
+    std::mutex mutex;
+    std::map<std::uintptr_t, std::shared_ptr<TFind_Hisi::TGate>> gates;
+    std::uintptr_t next = 1;
+};
+
+TGateRegistry& Registry() {
+    static TGateRegistry* const registry = new TGateRegistry;
+    return *registry;
+}
+
+} // namespace
+
 void TFind_Hisi::DeliverReport(const TDevInfo& record, void* context) {
-    auto* self = static_cast<TFind_Hisi*>(context);
-    if (self == nullptr)
-        return;
+    std::shared_ptr<TGate> gate;
+    {
+        TGateRegistry& registry = Registry();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        const auto found = registry.gates.find(reinterpret_cast<std::uintptr_t>(context));
+        if (found == registry.gates.end())
+            return;
+        gate = found->second;
+    }
     TFoundHandler handler;
     {
-        std::lock_guard<std::mutex> lock(self->handlerMutex_);
-        handler = self->handler_;
+        std::lock_guard<std::mutex> lock(gate->mutex);
+        if (gate->closed || !gate->handler)
+            return;
+        handler = gate->handler;
+        ++gate->delivering;
     }
-    if (handler)
-        handler(record);
+    handler(record);
+    std::lock_guard<std::mutex> lock(gate->mutex);
+    --gate->delivering;
+    gate->idle.notify_all();
 }
 
 QString TFind_Hisi::LibraryPath(const QString& programDir) {
@@ -55,17 +96,34 @@ QString TFind_Hisi::LibraryPath(const QString& programDir) {
 #endif
 }
 
-TFind_Hisi::TFind_Hisi(const QString& programDir) : library_(LibraryPath(programDir)) {
+TFind_Hisi::TFind_Hisi(const QString& programDir)
+    : library_(LibraryPath(programDir)), gate_(std::make_shared<TGate>()) {
     // A missing or unloadable library disables the family without a message.
     library_.load();
+    TGateRegistry& registry = Registry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    token_ = registry.next++;
+    registry.gates.emplace(token_, gate_);
 }
 
 TFind_Hisi::~TFind_Hisi() {
-    if (!library_.isLoaded())
-        return;
+    {
+        TGateRegistry& registry = Registry();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.gates.erase(token_);
+    }
+    {
+        std::lock_guard<std::mutex> lock(gate_->mutex);
+        gate_->closed = true;
+    }
     if (auto stop = Resolve<DVSNET_StopSearch_t>("DVSNET_StopSearch"))
         stop();
-    library_.unload();
+    // Reports already inside the handler finish before what it refers to goes.
+    std::unique_lock<std::mutex> lock(gate_->mutex);
+    gate_->idle.wait(lock, [this] { return gate_->delivering == 0; });
+    gate_->handler = nullptr;
+    // The library is not unloaded: threads of its own may still run (or start) after its
+    // stop, and would run into unmapped code. It goes when the process ends.
 }
 
 template <typename T> T TFind_Hisi::Resolve(const char* name) {
@@ -75,15 +133,15 @@ template <typename T> T TFind_Hisi::Resolve(const char* name) {
 }
 
 void TFind_Hisi::SetFoundHandler(TFoundHandler handler) {
-    std::lock_guard<std::mutex> lock(handlerMutex_);
-    handler_ = std::move(handler);
+    std::lock_guard<std::mutex> lock(gate_->mutex);
+    gate_->handler = std::move(handler);
 }
 
 bool TFind_Hisi::StartSearch() {
     auto search = Resolve<DVSNET_SearchServers_t>("DVSNET_SearchServers");
     if (search == nullptr)
         return false;
-    return search(3000, 1, &ReportThunk, this, 0) == 0;
+    return search(3000, 1, &ReportThunk, reinterpret_cast<void*>(token_), 0) == 0;
 }
 
 bool TFind_Hisi::ConfigDevice(const TDevInfo& record) {

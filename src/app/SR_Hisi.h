@@ -6,8 +6,9 @@
 #include <QLibrary>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 
 namespace zadari {
 
@@ -19,7 +20,10 @@ public:
 
     /// Loads `programDir`/402/libDVSNETClient.so (402\DVSNETClient.dll on Windows).
     explicit TFind_Hisi(const QString& programDir);
-    /// Ends the library's search (DVSNET_StopSearch when exported), then unloads it.
+    /// Ends the library's search (DVSNET_StopSearch when exported) and waits for reports that
+    /// are being handled; reports that come later are dropped. The library stays loaded until
+    /// the process ends: its threads may outlive the stop. The handler must not wait for the
+    /// thread that destroys the finder (close a forwarder first).
     ~TFind_Hisi();
     TFind_Hisi(const TFind_Hisi&) = delete;
     TFind_Hisi& operator=(const TFind_Hisi&) = delete;
@@ -35,15 +39,18 @@ public:
     bool ConfigDevice(const TDevInfo& record);
 
     /// Hands a report's record to the handler of the finder `context` names (the library
-    /// callback's user context).
+    /// callback's user context). A context whose finder is gone names nothing.
     static void DeliverReport(const TDevInfo& record, void* context);
+
+    /// The handlers of the finders, found by the number the library is given as its context.
+    struct TGate;
 
 private:
     template <typename T> T Resolve(const char* name);
 
     QLibrary library_;
-    std::mutex handlerMutex_; ///< the handler is read on the library's threads
-    TFoundHandler handler_;
+    std::shared_ptr<TGate> gate_;
+    std::uintptr_t token_ = 0; ///< the library's context for this finder
 };
 
 } // namespace zadari

@@ -1,28 +1,39 @@
 #include "app/SdkFamily.h"
 
-#include "app/SearchEngine.h"
-
 namespace zadari {
 
-TSdkFamily::TSdkFamily(TSearchEngine& engine, const QString& programDir)
-    : engine_(engine), forwarder_([&engine](const TDevInfo& record) { engine.MergeFound(record); }),
+TSdkFamily::TSdkFamily(const QString& programDir)
+    : forwarder_([this](const TDevInfo& record) {
+          if (sink_ != nullptr)
+              sink_->MergeFound(record);
+      }),
       finder_(programDir) {
     finder_.SetFoundHandler(
         [this](const TDevInfo& record) { forwarder_.ForwardDeviceToWindow(record); });
-    engine_.sdkSearch = [this] { finder_.StartSearch(); };
-    engine_.sdkConfigDevice = [this](const TDevInfo& edited) {
-        return finder_.ConfigDevice(edited);
-    };
-    // The engine's Stop() runs this before it clears the list: reporters blocked on the main
-    // thread must not hold up the library's stop.
-    engine_.sdkShutdown = [this] { forwarder_.Close(); };
 }
 
 TSdkFamily::~TSdkFamily() {
+    Stop();
+}
+
+bool TSdkFamily::Start(IDeviceSink& sink) {
+    sink_ = &sink;
+    return true;
+}
+
+void TSdkFamily::Stop() {
     forwarder_.Close();
-    engine_.sdkSearch = nullptr;
-    engine_.sdkConfigDevice = nullptr;
-    engine_.sdkShutdown = nullptr;
+    sink_ = nullptr;
+}
+
+bool TSdkFamily::Search(const TSearchCycle& cycle) {
+    if (cycle.find)
+        finder_.StartSearch();
+    return true;
+}
+
+bool TSdkFamily::SendSettings(const TCredentials&, const TDevInfo&, const TDevInfo& edited) {
+    return finder_.ConfigDevice(edited);
 }
 
 } // namespace zadari

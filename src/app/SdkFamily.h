@@ -1,31 +1,43 @@
 #pragma once
-// The vendor-SDK family wired into a search engine, for programs without a window: the
-// library's reports reach the engine's list on the engine's thread, Find starts the library's
-// search, and the family-4 branch of Apply goes to the library.
+// The vendor-SDK family: the library's search as a discovery provider (step 10, in the Find
+// button's cycle only), its reports brought to the main thread, and the library as the carrier
+// of the family's settings.
 #include "app/DeviceForwarder.h"
+#include "app/DiscoveryProvider.h"
 #include "app/SR_Hisi.h"
+#include "app/SettingsCarrier.h"
 
 #include <QString>
 
 namespace zadari {
 
-class TSearchEngine;
-
-class TSdkFamily {
+class TSdkFamily : public IDiscoveryProvider, public ISettingsCarrier {
 public:
-    /// Loads the library from `programDir`/402/ (silently absent without it) and fills the
-    /// engine's SDK hooks. Create it after the engine and destroy it before.
-    TSdkFamily(TSearchEngine& engine, const QString& programDir);
-    /// Lets waiting reporters go, clears the hooks, stops and unloads the library.
-    ~TSdkFamily();
+    /// Loads the library from `programDir`/402/ (silently absent without it).
+    explicit TSdkFamily(const QString& programDir);
+    /// Lets waiting reporters go, then stops the library's search (the library itself stays
+    /// loaded until the process ends: its threads may outlive the search).
+    ~TSdkFamily() override;
     TSdkFamily(const TSdkFamily&) = delete;
     TSdkFamily& operator=(const TSdkFamily&) = delete;
 
     bool IsLoaded() const { return finder_.IsLoaded(); }
 
+    const char* Name() const override { return "sdk"; }
+    bool Start(IDeviceSink& sink) override;
+    /// Reporters blocked on the main thread are let go and later reports dropped, so the
+    /// library's stop is never held up by the list.
+    void Stop() override;
+    bool Search(const TSearchCycle& cycle) override;
+
+    /// `edited` carries the entered account (the family stores it in the record).
+    bool SendSettings(const TCredentials& account, const TDevInfo& listed,
+                      const TDevInfo& edited) override;
+    const char* CarrierName() const override { return "the vendor library"; }
+
 private:
-    TSearchEngine& engine_;
-    TDeviceForwarder forwarder_; ///< declared first: outlives the finder's stop
+    IDeviceSink* sink_ = nullptr;
+    TDeviceForwarder forwarder_; ///< declared before the finder: outlives the finder's stop
     TFind_Hisi finder_;
 };
 

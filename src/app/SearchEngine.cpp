@@ -2,20 +2,42 @@
 
 #include "app/DeviceList.h"
 #include "protocols/CommaText.h"
-#include "protocols/Ctp.h"
 #include "protocols/Dispatch.h"
-#include "protocols/Hds.h"
-#include "protocols/Kt352.h"
-#include "protocols/Moi.h"
-#include "protocols/Port6801.h"
-#include "protocols/Uicam.h"
 
 #include <QUuid>
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
 namespace zadari {
+
+namespace {
+
+/// One broadcast family's query, sent through its endpoint on the cycles it goes out on.
+class TFamilyQuery : public IDiscoveryProvider {
+public:
+    TFamilyQuery(const TFamilyRow& family, TSearchEndpoints& endpoints,
+                 const TSearchTargets& targets, const std::string& clientId)
+        : family_(family), endpoints_(endpoints), targets_(targets), clientId_(clientId) {}
+    const char* Name() const override { return family_.name.data(); }
+    bool Start(IDeviceSink&) override { return true; }
+    void Stop() override {}
+    bool Search(const TSearchCycle& cycle) override {
+        if (family_.everyThirdTick && cycle.tick % 3 != 0)
+            return true;
+        return family_.sendQuery(
+            TQueryRequest{endpoints_.Sender(family_.endpoint), targets_, clientId_});
+    }
+
+private:
+    const TFamilyRow& family_;
+    TSearchEndpoints& endpoints_;
+    const TSearchTargets& targets_;
+    const std::string& clientId_;
+};
+
+} // namespace
 
 std::string NewClientId() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
@@ -28,10 +50,34 @@ TSearchEngine::TSearchEngine(TDeviceList& list, TSearchEndpoints& endpoints, TSe
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(setup_.tickIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &TSearchEngine::Tick);
+    for (const TFamilyRow& family : Families()) {
+        if (family.sendQuery == nullptr)
+            continue;
+        ownProviders_.push_back(
+            std::make_unique<TFamilyQuery>(family, endpoints_, setup_.targets, clientId_));
+        AddProvider(*ownProviders_.back(), family.searchStep);
+    }
+}
+
+void TSearchEngine::AddProvider(IDiscoveryProvider& provider, int step) {
+    // After every step of the same number already there, so equal steps keep their order.
+    const auto at = std::upper_bound(steps_.begin(), steps_.end(), step,
+                                     [](int s, const TStep& entry) { return s < entry.step; });
+    steps_.insert(at, TStep{step, &provider});
+    if (running_)
+        provider.Start(*this);
 }
 
 TSearchEngine::~TSearchEngine() {
     timer_.stop();
+    // No provider may deliver to an engine that has gone.
+    if (running_) {
+        for (const TStep& entry : steps_)
+            Guarded([&] {
+                entry.provider->Stop();
+                return true;
+            });
+    }
 }
 
 bool TSearchEngine::Start() {
@@ -39,6 +85,9 @@ bool TSearchEngine::Start() {
     const bool multicastOpen =
         endpoints_.Open([this](const TIncomingDatagram& datagram) { HandleDatagram(datagram); });
     running_ = true;
+    for (const TStep& entry : steps_) {
+        Guarded([&] { return entry.provider->Start(*this); });
+    }
     StartTimer();
     return multicastOpen;
 }
@@ -46,12 +95,11 @@ bool TSearchEngine::Start() {
 void TSearchEngine::Stop() {
     timer_.stop();
     endpoints_.Close();
-    if (sdkShutdown) {
-        try {
-            sdkShutdown();
-        } catch (const std::exception&) {
-            ++stats_.stepFailures;
-        }
+    for (const TStep& entry : steps_) {
+        Guarded([&] {
+            entry.provider->Stop();
+            return true;
+        });
     }
     list_.ClearDeviceList();
     running_ = false;
@@ -106,38 +154,10 @@ bool TSearchEngine::RunSearchCycle(int tick, bool withSdk) {
         sinceFirstCycle_.start();
     ++stats_.cycles;
     endpoints_.RefreshInterfaces();
-    const TSearchTargets& to = setup_.targets;
-
-    // 1. The PELTRA and ZORIX queries on every third tick only.
-    if (tick % 3 == 0)
-        Guarded([&] { return SendPeltraAndZorixQueries(endpoints_.Udp(1), to.commaTextPort); });
-    // 2. The IP echo query, 1 ms, the ZORIXNET query.
-    Guarded([&] { return SendIpAndZorixNetQueries(endpoints_.Udp(1), to.commaTextPort); });
-    // 3. The family-9 client's own search.
-    Guarded([&] {
-        if (family9Search)
-            family9Search(to.family9Port, [this](const TDevInfo& record) { MergeFound(record); });
-        return true;
-    });
-    // 4 - 8. One query per family, each through its own endpoint.
-    Guarded([&] { return SendKt352Query(endpoints_.Udp(1), to.kt352Port); });
-    Guarded([&] { return SendMoiQuery(endpoints_.Udp(2), to.moiPort); });
-    Guarded([&] { return SendUicamQuery(endpoints_.Udp(3), to.uicamPort); });
-    Guarded([&] { return SendCtpSearch(endpoints_.Udp(4), to.ctpPort); });
-    Guarded([&] { return SendBin6801Search(endpoints_.Udp(5), to.bin6801Port); });
-    // 9. The HDS search to the multicast group.
-    Guarded([&] {
-        return SendHdsSearch(endpoints_.MulticastSender(), clientId_, to.multicastGroup,
-                             to.multicastPort);
-    });
-    // 10. The vendor SDK search, from Find only.
-    if (withSdk) {
-        Guarded([&] {
-            if (sdkSearch)
-                sdkSearch();
-            return true;
-        });
-    }
+    // Each step guarded on its own: one failed send or error abandons the rest of its step only.
+    const TSearchCycle cycle{tick, withSdk};
+    for (const TStep& entry : steps_)
+        Guarded([&] { return entry.provider->Search(cycle); });
     return true;
 }
 
@@ -173,6 +193,16 @@ void TSearchEngine::HandleDatagram(const TIncomingDatagram& datagram) {
 void TSearchEngine::MergeFound(const TDevInfo& record) {
     ++stats_.merged;
     NoteMerge(list_.MergeDevice(record));
+}
+
+void TSearchEngine::DeviceGone(const std::string& mac) {
+    const int row = list_.RowOfMac(mac);
+    if (row >= 0)
+        list_.DeleteRow(row);
+}
+
+void TSearchEngine::StandardGone(const std::string& key, std::int32_t family) {
+    list_.RemoveStandard(key, family);
 }
 
 void TSearchEngine::NoteMerge(bool added) {

@@ -3,8 +3,10 @@
 // answers the IP echo, dispatches replies and merges devices into the list, and the one-second
 // timer with the list's age pass. It holds no widget; the window and zadari-cli drive it. All of
 // it runs on the main thread's event loop.
+#include "app/DiscoveryProvider.h"
 #include "net/SearchEndpoints.h"
 #include "protocols/DevInfo.h"
+#include "protocols/FamilyTable.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -13,25 +15,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace zadari {
 
 class TDeviceList;
-
-/// Where the queries of one cycle go (the devices' own ports) and the multicast group.
-struct TSearchTargets {
-    std::uint16_t commaTextPort = 10000;
-    std::uint16_t kt352Port = 4000;
-    std::uint16_t moiPort = 10000;
-    std::uint16_t uicamPort = 10139;
-    std::uint16_t ctpPort = 7999;
-    std::uint16_t bin6801Port = 6801;
-    std::string multicastGroup = "239.255.255.250";
-    std::uint16_t multicastPort = 8002;
-    /// The family-9 client's search port.
-    std::uint16_t family9Port = 8600;
-};
 
 /// Counters for zadari-cli --stats.
 struct TSearchStats {
@@ -56,7 +46,7 @@ struct TSearchEngineSetup {
     int tickIntervalMs = 1000;
 };
 
-class TSearchEngine : public QObject {
+class TSearchEngine : public QObject, public IDeviceSink {
     Q_OBJECT
 public:
     using TMergeCallback = std::function<void(const TDevInfo& record)>;
@@ -68,25 +58,17 @@ public:
                   TSearchEngineSetup setup = TSearchEngineSetup(), QObject* parent = nullptr);
     ~TSearchEngine() override;
 
-    // --- hooks the other discovery paths fill in ---
-    /// Step 3 of every cycle: the family-9 client's search on `port`, reporting each device found
-    /// through `merge` (on the main thread).
-    std::function<void(std::uint16_t port, const TMergeCallback& merge)> family9Search;
-    /// Step 10 of a cycle with the SDK search (Find): the vendor library's search.
-    std::function<void()> sdkSearch;
-    /// Called by Stop() after the sockets are closed and before the list is cleared: frees the
-    /// vendor SDK finder.
-    std::function<void()> sdkShutdown;
-    /// The vendor library's configuration of a family-4 device (the apply flow's family-4
-    /// branch); empty while no library is wired in.
-    std::function<bool(const TDevInfo& edited)> sdkConfigDevice;
+    /// Adds a way of finding devices. Each cycle runs the broadcast families' queries and the
+    /// providers by their step, a provider after the queries of the steps before its own; the
+    /// provider must outlive the engine's Stop().
+    void AddProvider(IDiscoveryProvider& provider, int step);
 
     // --- life cycle ---
     /// Start-up: tick counter 0, the endpoints bound and the multicast pair opened, the timer
     /// started. False when the multicast pair could not be set up (the HDS family is then not
     /// found; the caller may ask whether to go on).
     bool Start();
-    /// Close: the timer stopped, the endpoints closed, the SDK finder freed, the list cleared.
+    /// Close: the timer stopped, the endpoints closed, the providers stopped, the list cleared.
     void Stop();
     bool IsRunning() const { return running_; }
 
@@ -107,8 +89,11 @@ public:
 
     /// The receive path for one datagram of any endpoint.
     void HandleDatagram(const TIncomingDatagram& datagram);
-    /// The way every other discovery path (family 9, the vendor SDK) enters a device.
-    void MergeFound(const TDevInfo& record);
+    /// The way every provider enters a device.
+    void MergeFound(const TDevInfo& record) override;
+    /// A device that announced its leaving: its row goes now.
+    void DeviceGone(const std::string& mac) override;
+    void StandardGone(const std::string& key, std::int32_t family) override;
 
     const std::string& ClientId() const { return clientId_; }
     int TickCounter() const { return tickCounter_; }
@@ -128,6 +113,10 @@ Q_SIGNALS:
     void Ticked(int tick);
 
 private:
+    struct TStep {
+        int step;
+        IDiscoveryProvider* provider;
+    };
     template <typename Step> void Guarded(Step&& step);
     void NoteMerge(bool added);
 
@@ -141,6 +130,9 @@ private:
     QElapsedTimer sinceLastTick_;
     QElapsedTimer sinceFirstCycle_;
     TSearchStats stats_;
+    /// The broadcast families' queries, one provider per family row with a query.
+    std::vector<std::unique_ptr<IDiscoveryProvider>> ownProviders_;
+    std::vector<TStep> steps_;
 };
 
 /// A new ClientId: a random GUID as 36 upper-case characters 8-4-4-4-12, no braces.

@@ -58,13 +58,23 @@ void PrintJson(const TAdapterList& list) {
     std::printf("%s", QJsonDocument(adapters).toJson(QJsonDocument::Indented).constData());
 }
 
+int RunAdapters(const QStringList& args);
+
+const TCliCommand kAdapters{
+    "adapters", "adapters [--json]",
+    "Lists this computer's network adapters with their IPv4 settings, as the window's Current "
+    "Computer group shows them. Nothing is sent on the network.",
+    &RunAdapters};
+
 int RunAdapters(const QStringList& args) {
-    TCliOptions options({}, {QStringLiteral("--json")});
-    if (!options.Parse(args))
-        return CliUsageError("adapters", options.Error());
+    TCliParser options(kAdapters);
+    options.AddFlag(QStringLiteral("json"),
+                    QStringLiteral("Prints a JSON array instead of a table."));
+    if (const std::optional<int> exit = options.Parse(args))
+        return *exit;
     TAdapterList list;
     ListAdapters(list);
-    if (options.Has(QStringLiteral("--json")))
+    if (options.Has(QStringLiteral("json")))
         PrintJson(list);
     else
         PrintTable(list);
@@ -72,7 +82,7 @@ int RunAdapters(const QStringList& args) {
     return kExitDone;
 }
 
-const TCliRegistration registration{{"adapters", "adapters [--json]", &RunAdapters}};
+const TCliRegistration registration{kAdapters};
 
 } // namespace
 } // namespace zadari

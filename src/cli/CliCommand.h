@@ -4,26 +4,29 @@
 //
 //     static int RunApply(const QStringList& args);
 //     static const zadari::TCliRegistration registration{
-//         {"apply", "apply --mac MAC [--name N] ...", &RunApply}};
+//         {"apply", "apply --mac MAC [--name N] ...", "Changes a device's settings.", &RunApply}};
 //
-// `args` are the words after the command name. A command returns the process exit code
-// (0 done, 1 not applied or failed, 2 usage or validation error, 3 device not found).
+// `args` are the words after the command name; the command reads them with a TCliParser. A
+// command returns the process exit code (0 done, 1 not applied or failed, 2 usage or validation
+// error, 3 device not found).
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <map>
-#include <set>
-#include <string>
+#include <optional>
 #include <vector>
 
 namespace zadari {
 
+class ICredentialsProvider;
 class TSearchEngine;
+class TSession;
 
 struct TCliCommand {
     const char* name;
-    const char* usage; ///< one line, without the program name
+    const char* usage;   ///< one line, without the program name
+    const char* summary; ///< what the command does, for its --help
     int (*run)(const QStringList& args);
 };
 
@@ -45,54 +48,35 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNotFound = 3;
 
-/// A minimal option reader: "--name value" for the value options, "--name" for the flags, each
-/// at most once; anything else is a usage error described in one line.
-class TCliOptions {
+/// The options of one command: "--name value" (or "--name=value") for the value options,
+/// "--name" for the flags, each at most once, and --help (-h) for the command's help. Options are
+/// named without their dashes.
+class TCliParser {
 public:
-    TCliOptions(std::set<QString> valueOptions, std::set<QString> flagOptions)
-        : valueOptions_(std::move(valueOptions)), flagOptions_(std::move(flagOptions)) {}
+    explicit TCliParser(const TCliCommand& command);
 
-    /// False with Error() set on an unknown option, a missing value or a repeated option.
-    bool Parse(const QStringList& args) {
-        for (qsizetype i = 0; i < args.size(); ++i) {
-            const QString& word = args[i];
-            if (values_.count(word) || flags_.count(word))
-                return Fail(QStringLiteral("option %1 given twice").arg(word));
-            if (valueOptions_.count(word)) {
-                if (i + 1 >= args.size())
-                    return Fail(QStringLiteral("option %1 needs a value").arg(word));
-                values_[word] = args[++i];
-            } else if (flagOptions_.count(word)) {
-                flags_.insert(word);
-            } else if (word.startsWith(QLatin1String("-"))) {
-                return Fail(QStringLiteral("unknown option %1").arg(word));
-            } else {
-                return Fail(QStringLiteral("unexpected argument %1").arg(word));
-            }
-        }
-        return true;
-    }
+    void AddValue(const QString& name, const QString& valueName, const QString& description);
+    void AddFlag(const QString& name, const QString& description);
 
-    bool Has(const QString& option) const {
-        return values_.count(option) != 0 || flags_.count(option) != 0;
+    /// Reads the words after the command name. When the command ends here it returns its exit
+    /// code: kExitDone after printing the help, kExitUsage after a one-line usage error.
+    std::optional<int> Parse(const QStringList& args);
+
+    bool Has(const QString& name) const { return parser_.isSet(name); }
+    QString Value(const QString& name, const QString& fallback = QString()) const {
+        return parser_.isSet(name) ? parser_.value(name) : fallback;
     }
-    QString Value(const QString& option, const QString& fallback = QString()) const {
-        const auto it = values_.find(option);
-        return it == values_.end() ? fallback : it->second;
-    }
-    const QString& Error() const { return error_; }
+    /// The usage line, the summary and every option with its description.
+    QString HelpText() const;
+    /// Prints the message as the command's usage error and returns kExitUsage.
+    int UsageError(const QString& message) const;
 
 private:
-    bool Fail(const QString& message) {
-        error_ = message;
-        return false;
-    }
+    QString ParseError(const QStringList& args) const;
 
-    std::set<QString> valueOptions_;
-    std::set<QString> flagOptions_;
-    std::map<QString, QString> values_;
-    std::set<QString> flags_;
-    QString error_;
+    const TCliCommand& command_;
+    QCommandLineParser parser_;
+    QStringList valueOptions_;
 };
 
 /// Prints "zadari-cli <command>: <message>" on standard error and returns kExitUsage.
@@ -101,14 +85,44 @@ int CliUsageError(const char* command, const QString& message);
 /// Reads "--seconds": a finite number >= 0 (fractions allowed). False for anything else.
 bool ParseCliSeconds(const QString& text, double& seconds);
 
-/// Runs a search as the window does, on the program's own sockets: the first cycle at once
-/// (with the SDK search when `withSdk`), then the timer's cycle and age pass every second, until
-/// `seconds` have passed or `done` (asked after every merge that changed the list and every
-/// tick) returns true. The family-9 search is wired in already; `prepare` may set or replace the
-/// engine's hooks before it starts. Returns false when
-/// `done` never held. The engine is stopped (and its list cleared) after `finished` has seen it.
-bool RunCliSearch(double seconds, bool withSdk, const std::function<void(TSearchEngine&)>& prepare,
-                  const std::function<bool(TSearchEngine&)>& done,
-                  const std::function<void(TSearchEngine&)>& finished);
+/// What a command's search is made of.
+struct TCliSearchSetup {
+    /// How long it searches at most; none: until `done` holds or a stop signal comes.
+    std::optional<double> seconds = 3.0;
+    /// SIGINT and SIGTERM end the search as the deadline does (the session is stopped and
+    /// `finished` called) instead of ending the process.
+    bool stopOnSignal = false;
+    /// Includes the vendor library's search (when the library sits in 402/ beside the program).
+    bool withSdk = false;
+    /// The one adapter to send on (--interface); empty for every adapter.
+    QString onlyInterface;
+    /// May connect to the session before it starts.
+    std::function<void(TSession&)> prepare;
+    /// Asked after every merge that changed the list and every tick; true ends the search.
+    std::function<bool(TSession&)> done;
+    /// Sees the session once the search ended, before it is stopped (and its list cleared).
+    std::function<void(TSession&)> finished;
+    /// Answers the apply flow (null: the presets).
+    ICredentialsProvider* credentials = nullptr;
+};
+
+/// Runs a search as the window does, in a session of the program's own parts (sockets, the
+/// family-9 client, the vendor library when `withSdk`): the first cycle at once (with the SDK
+/// search when `withSdk`), then the timer's cycle and age pass every second, until the seconds
+/// have passed, `done` holds or a stop signal came. Returns false when `done` never held.
+bool RunCliSearch(const TCliSearchSetup& setup);
+
+/// Adds --interface NAME, for the commands that send.
+void AddInterfaceOption(TCliParser& options);
+/// Reads --interface into `name` (empty when not given). An adapter this computer does not have
+/// is a usage error naming the ones it has; the exit code is returned then.
+std::optional<int> ReadInterfaceOption(const TCliParser& options, QString& name);
+
+/// Adds --password VALUE_NAME and --password-file FILE.
+void AddPasswordOptions(TCliParser& options, const QString& valueName, const QString& description);
+/// The password from --password, --password-file (its first line; "-" reads standard input) or
+/// the environment's ZADARI_PASSWORD, in that order; none when neither is given. Both options
+/// at once, or a file that cannot be read, is a usage error; the exit code is returned then.
+std::optional<int> ReadPassword(const TCliParser& options, std::optional<QString>& password);
 
 } // namespace zadari

@@ -2,8 +2,10 @@
 // uploads it (family 2 by its own POST, families 3 and 9 through the family-9 client), with a
 // progress bar on standard error when that is a terminal.
 #include "access/SR_517.h"
+#include "app/ApplyFlow.h"
 #include "app/DeviceList.h"
 #include "app/SearchEngine.h"
+#include "app/Session.h"
 #include "cli/CliCommand.h"
 #include "protocols/Encoding.h"
 #include "upgrade/UploadJob.h"
@@ -20,8 +22,17 @@ namespace zadari {
 
 namespace {
 
-constexpr const char* kUpgradeUsage =
-    "upgrade --mac MAC --file F [--web-ui] [--user U] [--password P] [--seconds S]";
+int RunUpgrade(const QStringList& args);
+
+const TCliCommand kUpgrade{
+    "upgrade",
+    "upgrade --mac MAC --file F [--web-ui] [--user U] [--password P | --password-file FILE] "
+    "[--seconds S] [--interface NAME]",
+    "Searches until the device with the MAC answers, checks the file as the window's upgrade "
+    "dialog does and uploads it (families 2, 3 and 9). A progress bar goes to standard error "
+    "when that is a terminal. The password may also come from the environment variable "
+    "ZADARI_PASSWORD.",
+    &RunUpgrade};
 
 const TDevInfo* FindByMac(const TDeviceList& list, const std::string& key) {
     for (int i = 0; i < list.RowCount(); ++i) {
@@ -31,10 +42,6 @@ const TDevInfo* FindByMac(const TDeviceList& list, const std::string& key) {
             return &record;
     }
     return nullptr;
-}
-
-bool Upgradable(std::int32_t family) {
-    return family == kFamilyMoi || family == kFamilyUicam || family == kFamilyDh;
 }
 
 class TProgressBar {
@@ -70,32 +77,48 @@ private:
 };
 
 int RunUpgrade(const QStringList& args) {
-    TCliOptions options({QStringLiteral("--mac"), QStringLiteral("--file"),
-                         QStringLiteral("--user"), QStringLiteral("--password"),
-                         QStringLiteral("--seconds")},
-                        {QStringLiteral("--web-ui")});
-    if (!options.Parse(args))
-        return CliUsageError("upgrade", options.Error());
-    const std::string macKey = MacKeyOf(options.Value(QStringLiteral("--mac")).toStdString());
+    TCliParser options(kUpgrade);
+    options.AddValue(QStringLiteral("mac"), QStringLiteral("MAC"),
+                     QStringLiteral("The device's MAC address (required)."));
+    options.AddValue(QStringLiteral("file"), QStringLiteral("F"),
+                     QStringLiteral("The firmware file to upload (required)."));
+    options.AddFlag(QStringLiteral("web-ui"),
+                    QStringLiteral("The file is a web user interface, not system firmware."));
+    options.AddValue(QStringLiteral("user"), QStringLiteral("U"),
+                     QStringLiteral("The device account's user name (default admin)."));
+    AddPasswordOptions(options, QStringLiteral("P"),
+                       QStringLiteral("The device account's password (default empty)."));
+    options.AddValue(QStringLiteral("seconds"), QStringLiteral("S"),
+                     QStringLiteral("Searches for the device for at most S seconds, 0 to 86400 "
+                                    "(default 3)."));
+    AddInterfaceOption(options);
+    if (const std::optional<int> exit = options.Parse(args))
+        return *exit;
+    const std::string macKey = MacKeyOf(options.Value(QStringLiteral("mac")).toStdString());
     if (macKey.empty())
-        return CliUsageError("upgrade", QStringLiteral("--mac MAC is required"));
-    const QString file = options.Value(QStringLiteral("--file"));
+        return options.UsageError(QStringLiteral("--mac MAC is required"));
+    const QString file = options.Value(QStringLiteral("file"));
     if (file.isEmpty())
-        return CliUsageError("upgrade", QStringLiteral("--file F is required"));
+        return options.UsageError(QStringLiteral("--file F is required"));
     double seconds = 3;
-    if (options.Has(QStringLiteral("--seconds")) &&
-        !ParseCliSeconds(options.Value(QStringLiteral("--seconds")), seconds))
-        return CliUsageError("upgrade", QStringLiteral("--seconds needs a number from 0 to 86400, "
-                                                       "not '%1'")
-                                            .arg(options.Value(QStringLiteral("--seconds"))));
-    const TFirmwareKind kind = options.Has(QStringLiteral("--web-ui"))
+    if (options.Has(QStringLiteral("seconds")) &&
+        !ParseCliSeconds(options.Value(QStringLiteral("seconds")), seconds))
+        return options.UsageError(
+            QStringLiteral("--seconds needs a number from 0 to 86400, not '%1'")
+                .arg(options.Value(QStringLiteral("seconds"))));
+    const TFirmwareKind kind = options.Has(QStringLiteral("web-ui"))
                                    ? TFirmwareKind::WebUi
                                    : TFirmwareKind::SystemFirmware;
     // The credential dialog's preset account, trimmed as the dialog trims its fields.
     const std::string user =
-        options.Value(QStringLiteral("--user"), QStringLiteral("admin")).trimmed().toStdString();
-    const std::string password =
-        options.Value(QStringLiteral("--password")).trimmed().toStdString();
+        options.Value(QStringLiteral("user"), QStringLiteral("admin")).trimmed().toStdString();
+    std::optional<QString> password;
+    if (const std::optional<int> exit = ReadPassword(options, password))
+        return *exit;
+    TCliSearchSetup search;
+    search.seconds = seconds;
+    if (const std::optional<int> exit = ReadInterfaceOption(options, search.onlyInterface))
+        return *exit;
 
     // Every family wants a readable file of at least four bytes; no need to search without one.
     if (!CheckUpgradeFile(file, kFamilyDh, kind)) {
@@ -106,19 +129,18 @@ int RunUpgrade(const QStringList& args) {
     // The search (with its family-9 step) is the shared one; this client only uploads.
     TT517Series client;
     std::optional<TDevInfo> device;
-    RunCliSearch(
-        seconds, false, nullptr,
-        [&](TSearchEngine& engine) { return FindByMac(engine.List(), macKey) != nullptr; },
-        [&](TSearchEngine& engine) {
-            if (const TDevInfo* found = FindByMac(engine.List(), macKey))
-                device = *found;
-        });
+    search.done = [&](TSession& session) { return FindByMac(session.List(), macKey) != nullptr; };
+    search.finished = [&](TSession& session) {
+        if (const TDevInfo* found = FindByMac(session.List(), macKey))
+            device = *found;
+    };
+    RunCliSearch(search);
     if (!device) {
         std::fprintf(stderr, "zadari-cli upgrade: no device with MAC %s answered\n",
-                     options.Value(QStringLiteral("--mac")).toLocal8Bit().constData());
+                     options.Value(QStringLiteral("mac")).toLocal8Bit().constData());
         return kExitNotFound;
     }
-    if (!Upgradable(device->family)) {
+    if (!HasUpgrade(device->family)) {
         std::fprintf(stderr,
                      "zadari-cli upgrade: the device is of family %d; firmware upgrades are for "
                      "families 2, 3 and 9\n",
@@ -131,7 +153,7 @@ int RunUpgrade(const QStringList& args) {
     target.host = device->ip;
     target.port = device->httpPort;
     target.user = user;
-    target.password = password;
+    target.password = password.value_or(QString()).trimmed().toStdString();
 
     TProgressBar bar;
     QEventLoop loop;
@@ -161,7 +183,7 @@ int RunUpgrade(const QStringList& args) {
     return kExitFailed;
 }
 
-const TCliRegistration registration{{"upgrade", kUpgradeUsage, &RunUpgrade}};
+const TCliRegistration registration{kUpgrade};
 
 } // namespace
 } // namespace zadari

@@ -1,69 +1,14 @@
 #include "gui/SignalCloser.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
-
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace zadari {
 
-namespace {
-
-int g_pair[2] = {-1, -1};
-struct sigaction g_previousTerm {};
-struct sigaction g_previousInt {};
-
-extern "C" void OnCloseSignal(int) {
-    // Only async-signal-safe calls here; the event loop does the rest.
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_pair[0], &byte, 1);
-    errno = saved;
-}
-
-} // namespace
-
 TSignalCloser::TSignalCloser(QWidget* window, QObject* parent) : QObject(parent), window_(window) {
-    if (g_pair[0] >= 0)
-        return;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pair) != 0) {
-        g_pair[0] = g_pair[1] = -1;
-        return;
-    }
-    // A full pair must never block the handler; one pending byte is enough to close.
-    ::fcntl(g_pair[0], F_SETFL, ::fcntl(g_pair[0], F_GETFL) | O_NONBLOCK);
-    ::fcntl(g_pair[1], F_SETFL, ::fcntl(g_pair[1], F_GETFL) | O_NONBLOCK);
-    notifier_ = new QSocketNotifier(g_pair[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] { SignalArrived(); });
-
-    struct sigaction action {};
-    action.sa_handler = OnCloseSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, &g_previousTerm);
-    ::sigaction(SIGINT, &action, &g_previousInt);
-}
-
-TSignalCloser::~TSignalCloser() {
-    if (notifier_ == nullptr)
-        return;
-    ::sigaction(SIGTERM, &g_previousTerm, nullptr);
-    ::sigaction(SIGINT, &g_previousInt, nullptr);
-    delete notifier_;
-    notifier_ = nullptr;
-    ::close(g_pair[0]);
-    ::close(g_pair[1]);
-    g_pair[0] = g_pair[1] = -1;
+    connect(&signals_, &TStopSignals::Arrived, this, [this] { SignalArrived(); });
 }
 
 void TSignalCloser::SignalArrived() {
-    char buffer[16];
-    while (::read(g_pair[1], buffer, sizeof buffer) > 0) {
-    }
     if (window_)
         window_->close();
     // Also ends the loop of a dialog that is open now (its caller then goes on as after

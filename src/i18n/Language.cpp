@@ -1,5 +1,6 @@
 #include "i18n/Language.h"
 
+#include "i18n/EmbeddedLanguages.h"
 #include "i18n/LangFile.h"
 #include "i18n/StrRes.h"
 #include "i18n/TextCodec.h"
@@ -95,7 +96,14 @@ const char* LanguageEncoding(const QString& code) {
 void SetLanguage(const QString& code) {
     DropTranslationReader();
     ClearStrResCache();
-    SetCurrentLanguage(code);
+    // Codes match without regard to case ("FR" saved by hand finds "fr"), as on the file
+    // systems the codes were made for; the stored files carry the codes' own spelling.
+    QString known = code;
+    for (const TEmbeddedLanguageFile& file : EmbeddedLanguageFiles()) {
+        if (code.compare(QLatin1String(file.code), Qt::CaseInsensitive) == 0)
+            known = QLatin1String(file.code);
+    }
+    SetCurrentLanguage(known);
     const QString path = LanguageFilePath();
     if (path.isEmpty() || !QFileInfo::exists(path))
         SetCurrentLanguage(QStringLiteral("en"));

@@ -1,5 +1,5 @@
 # The seven language files are kept as UTF-8 in src/i18n/lang and converted to their own code
-# pages when the program is built; the converted bytes are embedded in zadari_core.
+# pages when the program is built; the converted bytes are embedded in zadari_i18n.
 find_program(ZADARI_ICONV iconv REQUIRED)
 set(zadari_lang_dir ${CMAKE_SOURCE_DIR}/src/i18n/lang)
 set(zadari_lang_sources)
@@ -14,5 +14,5 @@ add_custom_command(
     DEPENDS ${zadari_lang_sources} ${zadari_lang_dir}/EmbedLanguages.cmake
     COMMENT "Converting the language files to their code pages"
     VERBATIM)
-target_sources(zadari_core PRIVATE ${zadari_lang_generated})
+target_sources(zadari_i18n PRIVATE ${zadari_lang_generated})
 set_source_files_properties(${zadari_lang_generated} PROPERTIES SKIP_AUTOMOC ON SKIP_AUTOUIC ON)

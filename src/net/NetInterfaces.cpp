@@ -57,6 +57,16 @@ std::vector<TSendInterface> MulticastJoinInterfaces() {
     });
 }
 
+TInterfaceSource OnlyInterface(TInterfaceSource source, const QString& name) {
+    if (name.isEmpty() || !source)
+        return source;
+    return [source = std::move(source), name] {
+        std::vector<TSendInterface> interfaces = source();
+        std::erase_if(interfaces, [&](const TSendInterface& entry) { return entry.name != name; });
+        return interfaces;
+    };
+}
+
 TInterfaceCache::TInterfaceCache(TInterfaceSource source, qint64 maxAgeMs)
     : source_(std::move(source)), maxAgeMs_(maxAgeMs) {}
 

@@ -33,6 +33,10 @@ std::vector<TSendInterface> MulticastSendInterfaces();
 /// multicast receiver joins its group.
 std::vector<TSendInterface> MulticastJoinInterfaces();
 
+/// The interfaces of `source` named `name` (the kernel's name, "eth0"); all of them when `name`
+/// is empty.
+TInterfaceSource OnlyInterface(TInterfaceSource source, const QString& name);
+
 /// Asking the kernel for its interfaces costs a netlink round trip; a busy receive path (family-8
 /// answers) would ask for every datagram. The answer is kept for a short while.
 class TInterfaceCache {

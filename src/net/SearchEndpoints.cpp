@@ -2,6 +2,9 @@
 
 #include "net/Tools_Net.h"
 
+#include <QNetworkInterface>
+
+#include <stdexcept>
 #include <utility>
 
 namespace zadari {
@@ -16,6 +19,14 @@ TSocketEndpoints::TSetup TSocketEndpoints::DefaultSetup() {
 
 TSocketEndpoints::TSocketEndpoints(TSetup setup, QObject* parent)
     : QObject(parent), setup_(std::move(setup)) {
+    if (!setup_.onlyInterface.isEmpty()) {
+        setup_.broadcastInterfaces =
+            OnlyInterface(std::move(setup_.broadcastInterfaces), setup_.onlyInterface);
+        setup_.multicastSendInterfaces =
+            OnlyInterface(std::move(setup_.multicastSendInterfaces), setup_.onlyInterface);
+        setup_.multicastJoinInterfaces =
+            OnlyInterface(std::move(setup_.multicastJoinInterfaces), setup_.onlyInterface);
+    }
     for (int i = 0; i < kUdpCount; ++i) {
         TUdpEndpoint::TSetup endpoint;
         endpoint.name = QStringLiteral("IdUDPServer%1").arg(i + 1);
@@ -57,6 +68,7 @@ TSocketEndpoints::~TSocketEndpoints() = default;
 
 bool TSocketEndpoints::Open(TReceiveHandler handler) {
     handler_ = std::move(handler);
+    ResolveOnlyInterface();
     for (int i = 0; i < kUdpCount; ++i) {
         if (setup_.bindUdpServer && setup_.bindUdpServer(udp_[i]->Socket(), setup_.firstPorts[i]))
             udp_[i]->Configure();
@@ -91,6 +103,26 @@ TUdpEndpoint& TSocketEndpoints::UdpEndpoint(int n) {
     return *udp_[index];
 }
 
+TDatagramSender& TSearchEndpoints::Sender(TEndpointRole role) {
+    switch (role) {
+    case TEndpointRole::kGeneral:
+        return Udp(1);
+    case TEndpointRole::kMoi:
+        return Udp(2);
+    case TEndpointRole::kUicam:
+        return Udp(3);
+    case TEndpointRole::kCtp:
+        return Udp(4);
+    case TEndpointRole::kBin6801:
+        return Udp(5);
+    case TEndpointRole::kMulticast:
+        return MulticastSender();
+    case TEndpointRole::kNone:
+        break;
+    }
+    throw std::invalid_argument("no endpoint for this role");
+}
+
 TDatagramSender& TSocketEndpoints::Udp(int n) {
     return UdpEndpoint(n);
 }
@@ -99,7 +131,14 @@ TDatagramSender& TSocketEndpoints::MulticastSender() {
     return *multicastSender_;
 }
 
+void TSocketEndpoints::ResolveOnlyInterface() {
+    onlyIndex_ = setup_.onlyInterface.isEmpty()
+                     ? 0
+                     : QNetworkInterface::interfaceIndexFromName(setup_.onlyInterface);
+}
+
 void TSocketEndpoints::RefreshInterfaces() {
+    ResolveOnlyInterface();
     if (multicastOpen_ && setup_.multicastJoinInterfaces)
         multicastReceiver_->JoinGroup(setup_.multicastGroup, setup_.multicastJoinInterfaces());
 }
@@ -120,6 +159,11 @@ std::uint64_t TSocketEndpoints::DroppedTooLong() const {
 
 void TSocketEndpoints::Deliver(TUdpEndpoint& endpoint, const TReceivedDatagram& datagram) {
     if (!handler_)
+        return;
+    // Limited to one interface, a datagram from another one is not ours to see (one whose
+    // interface the system did not name is taken).
+    if (!setup_.onlyInterface.isEmpty() && datagram.interfaceIndex > 0 &&
+        datagram.interfaceIndex != onlyIndex_)
         return;
     TAnswerSender answer(endpoint, datagram.interfaceIndex);
     TIncomingDatagram incoming;

@@ -5,6 +5,7 @@
 #include "net/NetInterfaces.h"
 #include "net/UdpEndpoint.h"
 #include "protocols/DatagramSender.h"
+#include "protocols/FamilyTable.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -43,6 +44,8 @@ public:
     /// IdUDPServer1 .. IdUDPServer5 for n = 1 .. 5.
     virtual TDatagramSender& Udp(int n) = 0;
     virtual TDatagramSender& MulticastSender() = 0;
+    /// The endpoint a family's queries and commands leave through.
+    TDatagramSender& Sender(TEndpointRole role);
     /// Called once per search cycle: picks up interfaces that appeared since the last one.
     virtual void RefreshInterfaces() {}
 
@@ -74,6 +77,10 @@ public:
         TInterfaceSource broadcastInterfaces = &BroadcastInterfaces;
         TInterfaceSource multicastSendInterfaces = &MulticastSendInterfaces;
         TInterfaceSource multicastJoinInterfaces = &MulticastJoinInterfaces;
+        /// Empty: every interface the sources above give. Otherwise the name of the one
+        /// interface used: broadcasts and multicasts leave only through it, the group is joined
+        /// only there, and datagrams that arrive on another interface are dropped unanswered.
+        QString onlyInterface;
     };
 
     /// The program's own set: the five first ports, BindUdpServer, the HDS group.
@@ -96,8 +103,12 @@ public:
 
 private:
     void Deliver(TUdpEndpoint& endpoint, const TReceivedDatagram& datagram);
+    /// Looks up the index of setup_.onlyInterface again (it changes when the interface is made
+    /// anew).
+    void ResolveOnlyInterface();
 
     TSetup setup_;
+    int onlyIndex_ = 0;
     std::array<std::unique_ptr<TUdpEndpoint>, kUdpCount> udp_;
     std::unique_ptr<TUdpEndpoint> multicastReceiver_;
     std::unique_ptr<TUdpEndpoint> multicastSender_;

@@ -18,6 +18,39 @@ bool SendCtpSearch(TDatagramSender& sender, std::uint16_t port) {
     return true;
 }
 
+namespace {
+
+struct TCtpKey {
+    std::string_view name;
+    void (*take)(TDevInfo& record, std::string& value);
+};
+
+// Looked up in this order: with the prefix rule a shorter name can take a longer name's line
+// ("-ddns" and "-ddnsuser"), exactly as the devices' own tools read it.
+constexpr TCtpKey kCtpKeys[] = {
+    {"-sn", [](TDevInfo& r, std::string& v) { r.deviceId = v; }},
+    {"-name", [](TDevInfo& r, std::string& v) { r.name = v; }},
+    {"-ip", [](TDevInfo& r, std::string& v) { r.ip = v; }},
+    {"-netmask", [](TDevInfo& r, std::string& v) { r.mask = v; }},
+    {"-portctp", [](TDevInfo& r,
+                    std::string& v) { r.httpPort = static_cast<std::uint16_t>(DecimalOr(v, 80)); }},
+    {"-mdns", [](TDevInfo& r, std::string& v) { r.dns1 = v; }},
+    {"-sdns", [](TDevInfo& r, std::string& v) { r.dns2 = v; }},
+    {"-mac",
+     [](TDevInfo& r, std::string& v) {
+         std::erase(v, ':');
+         r.mac = v;
+         r.macKey = MacKeyOf(r.mac);
+     }},
+    {"-gw", [](TDevInfo& r, std::string& v) { r.gateway = v; }},
+    {"-ddnsuser", [](TDevInfo& r, std::string& v) { r.ddnsUser = v; }},
+    {"-ddnspswd", [](TDevInfo& r, std::string& v) { r.ddnsPassword = v; }},
+    {"-ddns", [](TDevInfo& r, std::string& v) { r.ddnsHost = v; }},
+    {"-version", [](TDevInfo& r, std::string& v) { r.version = v; }},
+};
+
+} // namespace
+
 bool ParseCtpReply(std::string_view datagram, TDevInfo& record) {
     if (!datagram.starts_with("REPLY"))
         return false;
@@ -25,37 +58,10 @@ bool ParseCtpReply(std::string_view datagram, TDevInfo& record) {
     record.ipMode = 2;
     const TTextLines lines = SplitReplyLines(datagram);
     std::string value;
-    // The look-ups keep this order: with the prefix rule a shorter name can take a longer
-    // name's line ("-ddns" and "-ddnsuser"), exactly as the devices' own tools read it.
-    if (GetCtpValue("-sn", lines, value))
-        record.deviceId = value;
-    if (GetCtpValue("-name", lines, value))
-        record.name = value;
-    if (GetCtpValue("-ip", lines, value))
-        record.ip = value;
-    if (GetCtpValue("-netmask", lines, value))
-        record.mask = value;
-    if (GetCtpValue("-portctp", lines, value))
-        record.httpPort = static_cast<std::uint16_t>(DecimalOr(value, 80));
-    if (GetCtpValue("-mdns", lines, value))
-        record.dns1 = value;
-    if (GetCtpValue("-sdns", lines, value))
-        record.dns2 = value;
-    if (GetCtpValue("-mac", lines, value)) {
-        std::erase(value, ':');
-        record.mac = value;
-        record.macKey = MacKeyOf(record.mac);
+    for (const TCtpKey& key : kCtpKeys) {
+        if (GetCtpValue(key.name, lines, value))
+            key.take(record, value);
     }
-    if (GetCtpValue("-gw", lines, value))
-        record.gateway = value;
-    if (GetCtpValue("-ddnsuser", lines, value))
-        record.ddnsUser = value;
-    if (GetCtpValue("-ddnspswd", lines, value))
-        record.ddnsPassword = value;
-    if (GetCtpValue("-ddns", lines, value))
-        record.ddnsHost = value;
-    if (GetCtpValue("-version", lines, value))
-        record.version = value;
     return true;
 }
 

@@ -13,50 +13,54 @@ bool SendHdsSearch(TDatagramSender& sender, std::string_view clientId, const std
     return true;
 }
 
+namespace {
+
+struct THdsKey {
+    std::string_view key; ///< with its "="
+    void (*take)(TDevInfo& record, const std::string& value);
+};
+
+constexpr THdsKey kHdsKeys[] = {
+    {"Device-ID=", [](TDevInfo& r, const std::string& v) { r.deviceId = v; }},
+    {"Device-Name=", [](TDevInfo& r, const std::string& v) { r.name = v; }},
+    {"IP=", [](TDevInfo& r, const std::string& v) { r.ip = v; }},
+    {"MASK=", [](TDevInfo& r, const std::string& v) { r.mask = v; }},
+    {"Http-Port=",
+     [](TDevInfo& r, const std::string& v) {
+         r.httpPort = static_cast<std::uint16_t>(DecimalOr(v, 80));
+     }},
+    {"Fdns=", [](TDevInfo& r, const std::string& v) { r.dns1 = v; }},
+    {"Sdns=", [](TDevInfo& r, const std::string& v) { r.dns2 = v; }},
+    {"MAC=",
+     [](TDevInfo& r, const std::string& v) {
+         r.mac = v;
+         r.macKey = MacKeyOf(r.mac);
+     }},
+    // Without a "Dhcp=" line the mode stays as the caller cleared it.
+    {"Dhcp=", [](TDevInfo& r, const std::string& v) { r.ipMode = v == "0" ? 2 : 1; }},
+    // "Ddns" is the device's switch for automatic DNS servers, not its dynamic-DNS client.
+    {"Ddns=", [](TDevInfo& r, const std::string& v) { r.dnsAuto = v == "1" ? 1 : 0; }},
+    {"Gateway=", [](TDevInfo& r, const std::string& v) { r.gateway = v; }},
+    {"DDNS-Enable=", [](TDevInfo& r, const std::string& v) { r.ddnsEnabled = v == "y" ? 1 : 0; }},
+    {"DDNS-User=", [](TDevInfo& r, const std::string& v) { r.ddnsUser = v; }},
+    {"DDNS-Passwd=", [](TDevInfo& r, const std::string& v) { r.ddnsPassword = v; }},
+    {"DDNS-Host=", [](TDevInfo& r, const std::string& v) { r.ddnsHost = v; }},
+    {"DDNS-Port=", [](TDevInfo& r, const std::string& v) { r.ddnsPort = DecimalOr(v, 808); }},
+    {"Software-Version=", [](TDevInfo& r, const std::string& v) { r.version = v; }},
+};
+
+} // namespace
+
 bool ParseHdsReply(std::string_view datagram, TDevInfo& record) {
     if (!datagram.starts_with("HDS/1.0 200 OK"))
         return false;
     record.family = kFamilyHds;
     const TTextLines lines = SplitReplyLines(datagram);
     std::string value;
-    if (GetHdsValue("Device-ID=", lines, value))
-        record.deviceId = value;
-    if (GetHdsValue("Device-Name=", lines, value))
-        record.name = value;
-    if (GetHdsValue("IP=", lines, value))
-        record.ip = value;
-    if (GetHdsValue("MASK=", lines, value))
-        record.mask = value;
-    if (GetHdsValue("Http-Port=", lines, value))
-        record.httpPort = static_cast<std::uint16_t>(DecimalOr(value, 80));
-    if (GetHdsValue("Fdns=", lines, value))
-        record.dns1 = value;
-    if (GetHdsValue("Sdns=", lines, value))
-        record.dns2 = value;
-    if (GetHdsValue("MAC=", lines, value)) {
-        record.mac = value;
-        record.macKey = MacKeyOf(record.mac);
+    for (const THdsKey& key : kHdsKeys) {
+        if (GetHdsValue(key.key, lines, value))
+            key.take(record, value);
     }
-    // Without a "Dhcp=" line the mode stays as the caller cleared it.
-    if (GetHdsValue("Dhcp=", lines, value))
-        record.ipMode = value == "0" ? 2 : 1;
-    // "Ddns" is the device's switch for automatic DNS servers, not its dynamic-DNS client.
-    if (GetHdsValue("Ddns=", lines, value))
-        record.dnsAuto = value == "1" ? 1 : 0;
-    if (GetHdsValue("Gateway=", lines, value))
-        record.gateway = value;
-    if (GetHdsValue("DDNS-Enable=", lines, value))
-        record.ddnsEnabled = value == "y" ? 1 : 0;
-    if (GetHdsValue("DDNS-User=", lines, value))
-        record.ddnsUser = value;
-    if (GetHdsValue("DDNS-Passwd=", lines, value))
-        record.ddnsPassword = value;
-    if (GetHdsValue("DDNS-Host=", lines, value))
-        record.ddnsHost = value;
-    if (GetHdsValue("DDNS-Port=", lines, value))
-        record.ddnsPort = DecimalOr(value, 808);
-    if (GetHdsValue("Software-Version=", lines, value))
-        record.version = value;
     return true;
 }
 

@@ -3,10 +3,20 @@
 #include "access/SR_517.h"
 #include "access/UploadBody.h"
 #include "protocols/DevInfo.h"
+#include "protocols/FamilyTable.h"
 
 #include <QFile>
 
 namespace zadari {
+
+namespace {
+
+bool PostsItsOwnForm(std::int32_t family) {
+    const TFamilyRow* row = FindFamily(family);
+    return row != nullptr && row->upgrade == TUpgradeKind::kQueryAuthForm;
+}
+
+} // namespace
 
 const char* UpgradeMessageKey(TUpgradeResult result) {
     switch (result) {
@@ -43,7 +53,7 @@ bool CheckUpgradeFile(const QString& path, std::int32_t family, TFirmwareKind ki
     const QByteArray head = file.read(4);
     if (head.size() < 4)
         return false;
-    if (family != kFamilyMoi)
+    if (!PostsItsOwnForm(family))
         return true;
     if (kind == TFirmwareKind::SystemFirmware)
         return head == QByteArray("BNEG", 4);
@@ -120,7 +130,7 @@ TUpgradeResult UploadViaClient(IT517Series& client, const TUpgradeTarget& target
 TUpgradeResult RunUpgradeUpload(IT517Series& client, const TUpgradeTarget& target,
                                 TFirmwareKind kind, const QString& path,
                                 const TUploadProgress& progress) {
-    if (target.family == kFamilyMoi)
+    if (PostsItsOwnForm(target.family))
         return UploadQueryAuth(target, kind, path, progress);
     return UploadViaClient(client, target, kind, path, progress);
 }

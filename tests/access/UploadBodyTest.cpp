@@ -50,7 +50,7 @@ TEST(SafeFormFileName, QuoteCrAndLfArePercentWritten) {
 }
 
 TEST(SafeRequestTarget, KeepsTheAccountAsTypedButNotWhatBreaksTheLine) {
-    EXPECT_EQ(SafeRequestTarget("/a.cgi?user=ad&min&pwd=p#w"), "/a.cgi?user=ad&min&pwd=p#w");
+    EXPECT_EQ(SafeRequestTarget("/a.cgi?user=ad&min&pwd=p#w+x"), "/a.cgi?user=ad&min&pwd=p%23w+x");
     EXPECT_EQ(SafeRequestTarget("/a.cgi?user=a b&pwd=x\r\nHost: evil"),
               "/a.cgi?user=a%20b&pwd=x%0D%0AHost:%20evil");
     EXPECT_EQ(SafeRequestTarget(std::string("/a\0b\x7F", 5)), "/a%00b%7F");

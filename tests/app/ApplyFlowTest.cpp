@@ -103,6 +103,34 @@ private:
     TLog& log_;
 };
 
+/// A carrier that hands the settings to the test.
+class TFunctionCarrier : public ISettingsCarrier {
+public:
+    bool SendSettings(const TCredentials& account, const TDevInfo& listed,
+                      const TDevInfo& edited) override {
+        return send(account, listed, edited);
+    }
+    const char* CarrierName() const override { return "the test's carrier"; }
+    std::function<bool(const TCredentials&, const TDevInfo&, const TDevInfo&)> send;
+};
+
+/// Notes the vendor library's search of the Find button's cycle.
+class TSdkSearchNote : public IDiscoveryProvider {
+public:
+    explicit TSdkSearchNote(TLog& log) : log_(log) {}
+    const char* Name() const override { return "sdk"; }
+    bool Start(IDeviceSink&) override { return true; }
+    void Stop() override {}
+    bool Search(const TSearchCycle& cycle) override {
+        if (cycle.find)
+            log_.push_back("sdk search");
+        return true;
+    }
+
+private:
+    TLog& log_;
+};
+
 TBytes UicamReply() {
     TBytes reply(520, 0);
     const std::string magic = "uiv2";
@@ -150,6 +178,9 @@ struct ApplyFlowTest : ::testing::Test {
     TRecordingPresenter presenter{log};
     std::unique_ptr<TScopedMessagePresenter> scopedPresenter;
     TScriptedCredentials credentials{log};
+    TSdkSearchNote sdkSearch{log};
+    TFunctionCarrier vendorLibrary;
+    TFunctionCarrier family9Client;
     std::unique_ptr<TApplyFlow> flow;
 
     void SetUp() override {
@@ -158,7 +189,7 @@ struct ApplyFlowTest : ::testing::Test {
         TSearchEngine::TSetup setup;
         setup.clientId = "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0";
         engine = std::make_unique<TSearchEngine>(list, endpoints, setup);
-        engine->sdkSearch = [this] { log.push_back("sdk search"); };
+        engine->AddProvider(sdkSearch, 10);
         flow = std::make_unique<TApplyFlow>(*engine, credentials);
         flow->pause = [this](int ms) { log.push_back("wait " + std::to_string(ms)); };
         flow->waitCursor = [this](bool busy) { log.push_back(busy ? "busy on" : "busy off"); };
@@ -174,6 +205,15 @@ struct ApplyFlowTest : ::testing::Test {
         flow.reset();
         engine.reset();
         scopedPresenter.reset();
+    }
+
+    /// The Apply button as the window runs it: the flow, then its message in a box.
+    TApplyResult Apply(const TDevInfo& listed, const TEditedValues& values) {
+        TApplyResult result = flow->Apply(listed, values);
+        if (!result.message.Empty())
+            StrResMessageBox(result.message.key.c_str(), result.message.captionKey.c_str(),
+                             result.message.style);
+        return result;
     }
 
     /// The log up to the flow's own wait: what the apply did before searching again.
@@ -199,7 +239,7 @@ TEST_F(ApplyFlowTest, EmptyPortWarnsAndStopsBeforeAnything) {
     list.MergeDevice(listed);
     TEditedValues values = NewAddress(listed);
     values.portText = "  \t";
-    const TApplyResult result = flow->Apply(listed, values);
+    const TApplyResult result = Apply(listed, values);
     EXPECT_EQ(result.outcome, TApplyOutcome::kValidationError);
     EXPECT_EQ(result.messageKey, "IDS_INPUTPORT");
     EXPECT_FALSE(result.askedCredentials);
@@ -225,10 +265,41 @@ TEST_F(ApplyFlowTest, MissingOrNotOfferedConnectionTypeStopsWithAnError) {
         const TDevInfo listed = Record(c.family);
         TEditedValues values = NewAddress(listed);
         values.ipMode = c.mode;
-        const TApplyResult result = flow->Apply(listed, values);
+        const TApplyResult result = Apply(listed, values);
         EXPECT_EQ(result.outcome, TApplyOutcome::kValidationError);
         EXPECT_EQ(result.messageKey, "IDS_ERRIPCAM");
         EXPECT_EQ(log, (TLog{"box Error|The selected IP Camera mode is not correct.|16"}));
+    }
+}
+
+TEST_F(ApplyFlowTest, Kt352RefusesAChangeToAFiveDigitPortBeforeSending) {
+    // The command writes at most four port characters: 10080 would arrive as 1008.
+    struct Case {
+        std::int32_t family;
+        std::uint16_t listedPort;
+        const char* newPort;
+        bool refused;
+    };
+    const Case cases[] = {{kFamilyKt352, 80, "10080", true},
+                          {kFamilyKt352, 80, "9999", false},
+                          {kFamilyKt352, 10080, "10080", false}, // unchanged: not sent
+                          {kFamilyPeltra, 80, "10080", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.newPort);
+        log.clear();
+        TDevInfo listed = Record(c.family);
+        listed.httpPort = c.listedPort;
+        TEditedValues values = NewAddress(listed);
+        values.portText = c.newPort;
+        const TApplyResult result = Apply(listed, values);
+        EXPECT_EQ(result.outcome == TApplyOutcome::kValidationError, c.refused);
+        if (!c.refused)
+            continue;
+        EXPECT_EQ(result.messageKey, "IDS_PORTDIGITS");
+        EXPECT_NE(result.detail.find("10080"), std::string::npos) << result.detail;
+        EXPECT_TRUE(result.sent.empty());
+        EXPECT_EQ(log, (TLog{"box Error|This camera takes an HTTP port of at most four digits "
+                             "(1 to 9999).|16"}));
     }
 }
 
@@ -237,7 +308,7 @@ TEST_F(ApplyFlowTest, FamilyThreeListedInPppoeOffersNoConnectionType) {
     listed.ipMode = 0;
     const TEditedValues values = TEditedValues::FromRecord(listed);
     EXPECT_FALSE(values.ipMode.has_value());
-    EXPECT_EQ(flow->Apply(listed, values).messageKey, "IDS_ERRIPCAM");
+    EXPECT_EQ(Apply(listed, values).messageKey, "IDS_ERRIPCAM");
     EXPECT_TRUE(endpoints.Sender(3).datagrams.empty());
 }
 
@@ -248,7 +319,7 @@ TEST_F(ApplyFlowTest, AddressesThatAreNotDottedQuadsAreRefusedWithoutABox) {
         const TDevInfo listed = Record(kFamilyPeltra);
         TEditedValues values = NewAddress(listed);
         values.mask = bad;
-        const TApplyResult result = flow->Apply(listed, values);
+        const TApplyResult result = Apply(listed, values);
         EXPECT_EQ(result.outcome, TApplyOutcome::kValidationError);
         EXPECT_EQ(result.messageKey, "");
         EXPECT_TRUE(log.empty());
@@ -264,7 +335,8 @@ TEST_F(ApplyFlowTest, ReadDetailsIntoCopiesTheTrimmedValues) {
                           {"70000", 65535}, {"-5", 1},  {"81x", 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.port);
-        TDevInfo record = Record(kFamilyKt352);
+        // Family 1: the KT352 command refuses five-digit ports (see below).
+        TDevInfo record = Record(kFamilyPeltra);
         const TDevInfo before = record;
         TEditedValues values;
         values.name = "  Hall cam \t";
@@ -327,7 +399,7 @@ TEST_F(ApplyFlowTest, EveryBroadcastFamilySendsItsCommandThroughItsEndpoint) {
         list.MergeDevice(Record(kFamilyKt352, "AABBCCDDEEFF"));
         log.clear();
 
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kApplied) << result.detail;
         EXPECT_EQ(result.askedCredentials, c.asked.has_value());
         ASSERT_FALSE(result.sent.empty());
@@ -374,7 +446,7 @@ TEST_F(ApplyFlowTest, EveryBroadcastFamilySendsItsCommandThroughItsEndpoint) {
 TEST_F(ApplyFlowTest, TheHdsCommandCarriesTheRunsClientIdAndTheEnteredAccount) {
     const TDevInfo listed = Record(kFamilyHds);
     credentials.answer = TCredentials{"  root ", " secret  "};
-    ASSERT_TRUE(flow->Apply(listed, NewAddress(listed)).Applied());
+    ASSERT_TRUE(Apply(listed, NewAddress(listed)).Applied());
     const std::string& command = endpoints.Sender(0).datagrams.front();
     EXPECT_NE(command.find("Client-ID:0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0\r\n"),
               std::string::npos);
@@ -384,7 +456,7 @@ TEST_F(ApplyFlowTest, TheHdsCommandCarriesTheRunsClientIdAndTheEnteredAccount) {
 TEST_F(ApplyFlowTest, PeltraCommandEndsWithTheTrimmedAccount) {
     const TDevInfo listed = Record(kFamilyPeltra);
     credentials.answer = TCredentials{" admin ", "  pw1 "};
-    ASSERT_TRUE(flow->Apply(listed, NewAddress(listed)).Applied());
+    ASSERT_TRUE(Apply(listed, NewAddress(listed)).Applied());
     const std::string& command = endpoints.Sender(1).datagrams.front();
     EXPECT_EQ(command.substr(command.size() - 10), ",admin,pw1");
     EXPECT_NE(command.find(",10.0.0.77,80,"), std::string::npos);
@@ -394,12 +466,13 @@ TEST_F(ApplyFlowTest, SdkFamilyConfiguresThroughItsHookWithTheAccountStored) {
     const TDevInfo listed = Record(kFamilySdk);
     list.MergeDevice(listed);
     std::optional<TDevInfo> configured;
-    flow->sdkConfigDevice = [&](const TDevInfo& edited) {
+    vendorLibrary.send = [&](const TCredentials&, const TDevInfo&, const TDevInfo& edited) {
         configured = edited;
         log.push_back("config");
         return true;
     };
-    const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+    flow->SetCarrier(TCommandCarrier::kVendorLibrary, &vendorLibrary);
+    const TApplyResult result = Apply(listed, NewAddress(listed));
     EXPECT_TRUE(result.Applied());
     ASSERT_TRUE(configured);
     EXPECT_EQ(configured->userName, "admin");
@@ -412,12 +485,14 @@ TEST_F(ApplyFlowTest, SdkFamilyConfiguresThroughItsHookWithTheAccountStored) {
 TEST_F(ApplyFlowTest, FamilyNineCallsItsClientWithTheAccountAndBothRecords) {
     const TDevInfo listed = Record(kFamilyDh);
     list.MergeDevice(listed);
-    flow->family9SetNetParams = [&](const std::string& user, const std::string& password,
-                                    const TDevInfo& current, const TDevInfo& edited) {
-        log.push_back("set " + user + "/" + password + " " + current.ip + " -> " + edited.ip);
+    family9Client.send = [&](const TCredentials& account, const TDevInfo& current,
+                             const TDevInfo& edited) {
+        log.push_back("set " + account.user + "/" + account.password + " " + current.ip + " -> " +
+                      edited.ip);
         return true;
     };
-    const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+    flow->SetCarrier(TCommandCarrier::kFamily9Client, &family9Client);
+    const TApplyResult result = Apply(listed, NewAddress(listed));
     EXPECT_TRUE(result.Applied());
     EXPECT_EQ(BeforeWait(), (TLog{"ask 9 admin/", "set admin/ 10.0.0.5 -> 10.0.0.77"}));
     EXPECT_TRUE(result.edited.userName.empty()); // family 9 does not store the account
@@ -429,7 +504,7 @@ TEST_F(ApplyFlowTest, HookFamiliesWithoutAClientAreNotAppliedAndAskNothing) {
         SCOPED_TRACE(family);
         log.clear();
         const TDevInfo listed = Record(family);
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_EQ(result.reason, TNotAppliedReason::kNoHandler);
         EXPECT_EQ(log, (TLog{"wait 10"}));
@@ -446,7 +521,7 @@ TEST_F(ApplyFlowTest, ZorixAndUnknownFamiliesAreNotAppliedAndSendNothing) {
         const TDevInfo listed = Record(family);
         list.MergeDevice(listed);
         log.clear();
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_EQ(result.reason, TNotAppliedReason::kNoCommand);
         EXPECT_TRUE(result.sent.empty());
@@ -461,7 +536,7 @@ TEST_F(ApplyFlowTest, PeltraWithAnotherProtocolVersionAsksAndSendsNothing) {
         log.clear();
         TDevInfo listed = Record(kFamilyPeltra);
         listed.protocolVersion = version;
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_EQ(result.reason, TNotAppliedReason::kProtocolVersion);
         EXPECT_FALSE(result.askedCredentials);
@@ -475,7 +550,7 @@ TEST_F(ApplyFlowTest, HdsWithGatewayZeroStopsBeforeTheAccountIsAsked) {
     log.clear();
     TEditedValues values = NewAddress(listed);
     values.gateway = "0.0.0.0";
-    const TApplyResult result = flow->Apply(listed, values);
+    const TApplyResult result = Apply(listed, values);
     EXPECT_EQ(result.outcome, TApplyOutcome::kValidationError);
     EXPECT_EQ(result.messageKey, "IDS_NOGAGEWAY");
     EXPECT_FALSE(result.askedCredentials);
@@ -488,7 +563,7 @@ TEST_F(ApplyFlowTest, OtherFamiliesMayKeepGatewayZero) {
     const TDevInfo listed = Record(kFamilyCtp);
     TEditedValues values = NewAddress(listed);
     values.gateway = "0.0.0.0";
-    EXPECT_TRUE(flow->Apply(listed, values).Applied());
+    EXPECT_TRUE(Apply(listed, values).Applied());
 }
 
 TEST_F(ApplyFlowTest, CancelledDialogSendsNothingAndKeepsTheRow) {
@@ -500,11 +575,14 @@ TEST_F(ApplyFlowTest, CancelledDialogSendsNothingAndKeepsTheRow) {
         list.MergeDevice(listed);
         log.clear();
         bool hookCalled = false;
-        flow->sdkConfigDevice = [&](const TDevInfo&) { return hookCalled = true; };
-        flow->family9SetNetParams = [&](const std::string&, const std::string&, const TDevInfo&,
-                                        const TDevInfo&) { return hookCalled = true; };
+        vendorLibrary.send =
+            family9Client.send = [&](const TCredentials&, const TDevInfo&, const TDevInfo&) {
+                return hookCalled = true;
+            };
+        flow->SetCarrier(TCommandCarrier::kVendorLibrary, &vendorLibrary);
+        flow->SetCarrier(TCommandCarrier::kFamily9Client, &family9Client);
         credentials.cancel = true;
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_EQ(result.reason, TNotAppliedReason::kCancelled);
         EXPECT_TRUE(result.sent.empty());
@@ -524,7 +602,7 @@ TEST_F(ApplyFlowTest, CommandThatReportsFailureLeavesTheRowAndStartsNoSearch) {
         log.clear();
         TEditedValues values = TEditedValues::FromRecord(listed);
         values.name = "CAM1"; // a case-only change is no change
-        const TApplyResult result = flow->Apply(listed, values);
+        const TApplyResult result = Apply(listed, values);
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_EQ(result.reason, TNotAppliedReason::kCommandFailed);
         EXPECT_EQ(result.detail, "nothing differs from the listed settings");
@@ -536,7 +614,7 @@ TEST_F(ApplyFlowTest, CommandThatReportsFailureLeavesTheRowAndStartsNoSearch) {
         TDevInfo listed = Record(kFamilyUicam);
         listed.rawReply.clear();
         log.clear();
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.reason, TNotAppliedReason::kCommandFailed);
         EXPECT_TRUE(endpoints.Sender(3).datagrams.empty());
         EXPECT_FALSE(Searched());
@@ -546,7 +624,7 @@ TEST_F(ApplyFlowTest, CommandThatReportsFailureLeavesTheRowAndStartsNoSearch) {
         endpoints.Sender(4).failing = true;
         const TDevInfo listed = Record(kFamilyCtp);
         log.clear();
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_TRUE(result.sent.empty());
         EXPECT_TRUE(Logged("busy off"));
@@ -558,7 +636,7 @@ TEST_F(ApplyFlowTest, CommandThatReportsFailureLeavesTheRowAndStartsNoSearch) {
         endpoints.Sender(0).throwing = true;
         const TDevInfo listed = Record(kFamilyHds);
         log.clear();
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_TRUE(Logged("busy off"));
         EXPECT_FALSE(Searched());
@@ -566,13 +644,13 @@ TEST_F(ApplyFlowTest, CommandThatReportsFailureLeavesTheRowAndStartsNoSearch) {
     }
     {
         // A client that throws ends the command as a failure.
-        flow->family9SetNetParams = [](const std::string&, const std::string&, const TDevInfo&,
-                                       const TDevInfo&) -> bool {
+        family9Client.send = [](const TCredentials&, const TDevInfo&, const TDevInfo&) -> bool {
             throw std::runtime_error("socket error");
         };
+        flow->SetCarrier(TCommandCarrier::kFamily9Client, &family9Client);
         const TDevInfo listed = Record(kFamilyDh);
         log.clear();
-        const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+        const TApplyResult result = Apply(listed, NewAddress(listed));
         EXPECT_EQ(result.outcome, TApplyOutcome::kNotApplied);
         EXPECT_EQ(result.reason, TNotAppliedReason::kCommandFailed);
         EXPECT_NE(result.detail.find("socket error"), std::string::npos);
@@ -597,7 +675,7 @@ TEST_F(ApplyFlowTest, SuccessDeletesTheAppliedDevicesRowFoundAgainByMac) {
         list.MergeDevice(other);
     };
     log.clear();
-    const TApplyResult result = flow->Apply(listed, NewAddress(listed));
+    const TApplyResult result = Apply(listed, NewAddress(listed));
     ASSERT_TRUE(result.Applied());
     const auto wait = std::find(log.begin(), log.end(), "wait 10");
     ASSERT_NE(wait, log.end());
@@ -615,7 +693,7 @@ TEST_F(ApplyFlowTest, RowReleasedWhileTheDialogIsOpenIsNotTouched) {
     };
     log.clear();
     const TApplyResult result =
-        flow->Apply(list.Row(list.RowOfMac("0A0B0C0D0E0F")).record, NewAddress(listed));
+        Apply(list.Row(list.RowOfMac("0A0B0C0D0E0F")).record, NewAddress(listed));
     // The command still goes out from the copy taken when Apply was pressed.
     ASSERT_TRUE(result.Applied());
     ASSERT_FALSE(endpoints.Sender(4).datagrams.empty());

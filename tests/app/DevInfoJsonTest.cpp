@@ -1,5 +1,6 @@
 // TDevInfo as JSON, read back with Qt's own JSON parser.
 #include "app/DevInfoJson.h"
+#include "protocols/DevInfoFields.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -149,6 +150,75 @@ TEST(DevInfoJson, AListIsAnArrayInTheGivenOrder) {
               QStringLiteral("10.0.0.2"));
     EXPECT_EQ(array[1].toObject().value(QStringLiteral("ip")).toString(),
               QStringLiteral("10.0.0.10"));
+}
+
+QJsonObject ParsedLine(const std::string& line) {
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+    return document.object();
+}
+
+TEST(DeviceEventJson, AddedAndRemovedCarryTheWholeRowOnOneLine) {
+    TDevInfo r;
+    r.family = kFamilyCtp;
+    r.mac = "02:5A:00:00:00:05";
+    r.name = "gate\nway";
+    for (const auto& [event, word] :
+         {std::pair{TDeviceEvent::kAdded, "added"}, std::pair{TDeviceEvent::kRemoved, "removed"}}) {
+        const QJsonObject o = ParsedLine(DeviceEventJson(event, r));
+        EXPECT_EQ(o.value(QStringLiteral("event")).toString(), QString::fromLatin1(word));
+        EXPECT_EQ(o.size(), 2);
+        EXPECT_EQ(o.value(QStringLiteral("device")).toObject(), Parsed(r));
+    }
+}
+
+TEST(DeviceEventJson, ChangedNamesTheFieldsThatDifferWithTheirValuesBefore) {
+    struct TCase {
+        const char* what;
+        void (*change)(TDevInfo&);
+        std::vector<std::string> changed;
+    };
+    const TCase cases[] = {
+        {"name", [](TDevInfo& r) { r.name = "new"; }, {"name"}},
+        {"address and port",
+         [](TDevInfo& r) {
+             r.httpPort = 8080;
+             r.ip = "10.0.0.9";
+         },
+         {"ip", "httpPort"}},
+        {"raw bytes", [](TDevInfo& r) { r.rawReply = {0x01}; }, {"rawReply"}},
+        {"age only", [](TDevInfo& r) { r.age = 3; }, {}},
+    };
+    TDevInfo before;
+    before.family = kFamilyPeltra;
+    before.name = "old";
+    before.ip = "10.0.0.5";
+    before.httpPort = 80;
+    before.age = 10;
+    for (const TCase& c : cases) {
+        TDevInfo after = before;
+        c.change(after);
+        std::vector<std::string> names;
+        for (const TDevInfoField* field : ChangedFields(before, after))
+            names.emplace_back(field->name);
+        EXPECT_EQ(names, c.changed) << c.what;
+
+        const QJsonObject o = ParsedLine(DeviceEventJson(TDeviceEvent::kChanged, after, &before));
+        EXPECT_EQ(o.value(QStringLiteral("event")).toString(), QStringLiteral("changed")) << c.what;
+        QJsonArray expected;
+        for (const std::string& name : c.changed)
+            expected.append(QString::fromStdString(name));
+        EXPECT_EQ(o.value(QStringLiteral("changed")).toArray(), expected) << c.what;
+        const QJsonObject previous = o.value(QStringLiteral("previous")).toObject();
+        EXPECT_EQ(previous.size(), expected.size()) << c.what;
+        for (const std::string& name : c.changed) {
+            const QString key = QString::fromStdString(name);
+            EXPECT_EQ(previous.value(key), Parsed(before).value(key)) << c.what << " " << name;
+        }
+        EXPECT_EQ(o.value(QStringLiteral("device")).toObject(), Parsed(after)) << c.what;
+    }
 }
 
 } // namespace

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -462,6 +466,57 @@ TEST(Export, ReplacesAnExistingFile) {
     ASSERT_TRUE(list.ExportToFile(path, &error));
     EXPECT_EQ(ReadAll(path), QByteArray("1\tF\tn\xe9\t10.0.0.1\t80\tM\r\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("ipcam.txt")});
+}
+
+// Root may write into any folder; for the scope of this object the calling thread gives that
+// right up (capabilities belong to a thread), so folder permissions count as for any user.
+class TFolderPermissionsApply {
+public:
+    TFolderPermissionsApply() {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        if (syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
+        lowered[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        restore_ = syscall(SYS_capset, &header_, lowered) == 0;
+    }
+    ~TFolderPermissionsApply() {
+        if (restore_)
+            syscall(SYS_capset, &header_, saved_);
+    }
+    TFolderPermissionsApply(const TFolderPermissionsApply&) = delete;
+    TFolderPermissionsApply& operator=(const TFolderPermissionsApply&) = delete;
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool restore_ = false;
+};
+
+TEST(Export, AnExistingFileInAReadOnlyFolderIsWrittenInPlace) {
+    TDeviceList list;
+    list.MergeDevice(Device("m", "10.0.0.1", "n", kFamilyMoi));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ipcam.txt"));
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("an older and much longer export file\r\n");
+    }
+    QFile folder(dir.path());
+    const QFileDevice::Permissions was = folder.permissions();
+    ASSERT_TRUE(folder.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    QString error;
+    bool written = false;
+    {
+        TFolderPermissionsApply asUser;
+        written = list.ExportToFile(path, &error);
+    }
+    folder.setPermissions(was);
+    ASSERT_TRUE(written) << error.toStdString();
+    EXPECT_EQ(ReadAll(path), QByteArray("1\tF\tn\t10.0.0.1\t80\tM\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("ipcam.txt")});
 }
 

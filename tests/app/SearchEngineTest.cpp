@@ -109,21 +109,55 @@ private:
 
 const std::string kClientId = "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0";
 
+/// A provider that notes what the engine asks of it; `search` may stand in for its search.
+class TLoggingProvider : public IDiscoveryProvider {
+public:
+    TLoggingProvider(TLog& log, std::string name) : log_(log), name_(std::move(name)) {}
+    const char* Name() const override { return name_.c_str(); }
+    bool Start(IDeviceSink& sink) override {
+        sink_ = &sink;
+        return true;
+    }
+    void Stop() override {
+        if (!stopLine.empty())
+            log_.push_back(stopLine);
+    }
+    bool Search(const TSearchCycle& cycle) override {
+        if (search)
+            search(cycle);
+        return true;
+    }
+    std::function<void(const TSearchCycle&)> search;
+    std::string stopLine;
+    IDeviceSink* sink_ = nullptr;
+
+private:
+    TLog& log_;
+    std::string name_;
+};
+
 struct SearchEngineTest : ::testing::Test {
     TLog log;
     TFakeEndpoints endpoints{log};
     TDeviceList list;
+    TLoggingProvider family9{log, "family9"};
+    TLoggingProvider sdk{log, "sdk"};
     std::unique_ptr<TSearchEngine> engine;
 
     void SetUp() override {
         TSearchEngine::TSetup setup;
         setup.clientId = kClientId;
         engine = std::make_unique<TSearchEngine>(list, endpoints, setup);
-        engine->family9Search = [this](std::uint16_t port, const TSearchEngine::TMergeCallback&) {
-            log.push_back("family9 " + std::to_string(port));
+        family9.search = [this](const TSearchCycle&) {
+            log.push_back("family9 " + std::to_string(engine->Targets().family9Port));
         };
-        engine->sdkSearch = [this] { log.push_back("sdk"); };
-        engine->sdkShutdown = [this] { log.push_back("sdk shutdown"); };
+        sdk.search = [this](const TSearchCycle& cycle) {
+            if (cycle.find)
+                log.push_back("sdk");
+        };
+        sdk.stopLine = "sdk shutdown";
+        engine->AddProvider(family9, 3);
+        engine->AddProvider(sdk, 10);
     }
     void Started() {
         engine->Start();
@@ -214,9 +248,7 @@ TEST_F(SearchEngineTest, AFailedSendAbandonsTheRestOfItsStepOnly) {
 TEST_F(SearchEngineTest, AnErrorRaisedInOneStepDoesNotStopTheCycle) {
     Started();
     endpoints.Fake(2).throwing = true;
-    engine->family9Search = [](std::uint16_t, const TSearchEngine::TMergeCallback&) {
-        throw std::runtime_error("family-9 socket");
-    };
+    family9.search = [](const TSearchCycle&) { throw std::runtime_error("family-9 socket"); };
     engine->RunSearchCycle(1, true);
     EXPECT_TRUE(Logged("udp2 255.255.255.255:10000 4D4F5F4900000000/27"));
     EXPECT_TRUE(Logged("udp3 255.255.255.255:10139 \"uicam query\""));
@@ -310,19 +342,15 @@ TEST_F(SearchEngineTest, ADeviceThatStopsAnsweringGoesOnTheTenthTick) {
 
 TEST_F(SearchEngineTest, OtherDiscoveryPathsMergeThroughTheEngine) {
     Started();
-    TSearchEngine::TMergeCallback merge;
-    engine->family9Search = [&merge](std::uint16_t, const TSearchEngine::TMergeCallback& m) {
-        merge = m;
-    };
     int announced = 0;
     QObject::connect(engine.get(), &TSearchEngine::RowAdded, engine.get(), [&] { ++announced; });
     engine->RunSearchCycle(1, false);
-    ASSERT_TRUE(merge);
+    ASSERT_NE(family9.sink_, nullptr);
     TDevInfo record;
     record.family = kFamilyDh;
     record.mac = "AA-BB-CC-DD-EE-FF";
     record.ip = "10.0.0.7";
-    merge(record);
+    family9.sink_->MergeFound(record);
     EXPECT_EQ(list.RowCount(), 1);
     EXPECT_EQ(announced, 1);
     TDevInfo nothing; // family -1 adds nothing

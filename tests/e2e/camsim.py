@@ -6,6 +6,8 @@ namespace):
 
     python3 tests/e2e/camsim.py --devices FILE.json [--generate N] [--log FILE] [--state FILE]
                                 [--http] [--upload-dir DIR] [--rate N] [--add-addresses]
+                                [--generate-onvif N] [--generate-upnp N] [--generate-mdns N]
+                                [--max-delay-ms MS] [--no-standards]
 
 It plays cameras of the families 0 (KT352), 1 (PELTRA), 2 (MO_I), 3 (uicam), 5 (CTP), 6 (HDS),
 7 (ZORIX), 8 (port 6801), 9 ("DH") and 999 (ZORIXNET): it answers each family's discovery query,
@@ -17,7 +19,7 @@ by unicast to the asker, except the HDS reply, which goes to the multicast group
 Device description (--devices): a JSON array of objects (or an object {"devices": [...]}).
 Fields use the device record's names; every field is optional:
 
-    family        0, 1, 2, 3, 5, 6, 7, 8, 9 or 999 (default 1)
+    family        0, 1, 2, 3, 5, 6, 7, 8, 9 or 999 (default 1); 100, 101, 102: see below
     mac           MAC text; sent as written where the family sends text (1, 7, 999, 2, 6), as six
                   bytes elsewhere (any of 00:1A:2B:3C:4D:5E, 00-1A-..., 001A2B3C4D5E)
                   default 02:5A:00:00:00:<index+1>
@@ -54,6 +56,66 @@ Behaviour switches:
     sysVer        the sys_ver item of get_Status.cgi (default: the version; families 3 and 9
                   "21.1.0.1" unless given)
 Unknown keys are kept and shown in the state file.
+
+Standard discovery. A device may also (or only) play the standard protocols: WS-Discovery as an
+ONVIF camera (port 3702), SSDP/UPnP (port 1900 and the description over HTTP) and mDNS/DNS-SD
+(port 5353). Family 100 speaks ONVIF, 101 UPnP and 102 mDNS (and none of the proprietary
+queries); any device speaks a protocol whose key is true or an object, e.g.
+{"family": 1, "mac": ..., "onvif": {}} answers PELTRA and ONVIF with one MAC; "onvif": false
+turns it off for family 100. Shared top-level keys: manufacturer (default "Camsim"), model
+("CS-<family>"), hardware (= model), serial (the 12 MAC hex digits), location ("city/Zadar"),
+version (the firmware). Every key of the protocol objects is optional:
+
+    "onvif": {uuid (default urn:uuid:5a0e0000-0000-4000-8000-<mac>), types ("dn:NetworkVideoTransmitter
+              tds:Device"; prefixes dn, tds, wsdp, pub), scopes (list: replaces the default name,
+              hardware, location, MAC (onvif://www.onvif.org/MAC/aa:bb:cc:dd:ee:ff), serial,
+              type/video_encoder and Profile/Streaming scopes), extraScopes, macScope/serialScope
+              (false: leave out), port (80) and path ("/onvif/device_service") of the device
+              service, xaddrIp (name another, stale address in XAddrs), xaddrs (the whole text),
+              metadataVersion (1), maxDelayMs (the random wait before a ProbeMatch to a multicast
+              Probe; default APP_MAX_DELAY 500), hello/bye (false: stay quiet)}
+    "upnp":  {uuid (5a0e0001-...-<mac>), deviceType ("urn:schemas-upnp-org:device:Basic:1"),
+              services (list of service types), friendlyName (name), manufacturer, manufacturerURL,
+              modelDescription, modelName (model), modelNumber (version), serialNumber (serial),
+              presentationURL (http://ip[:httpPort]/), port (49152) and path
+              ("/upnp/<uuid>/description.xml") of the description, location (the LOCATION text;
+              default the description's URL), server, maxAge (1800), maxDelayMs (default: MX),
+              notify (false: no ssdp:alive/byebye), description (the document's whole text)}
+    "mdns":  {instance (name), host (<name>-<last 6 MAC digits>, ".local" added), ip (the A
+              record; default the device's ip), services (["_http._tcp", "_axis-video._tcp"];
+              also "_onvif._tcp", "_rtsp._tcp", anything), ports ({type: port}: _http and
+              _axis-video the httpPort, _rtsp 554, _onvif the ONVIF port), txt ({key: value} or
+              a list of strings; default {"macaddress": <12 MAC hex digits>}), ttl (120, SRV and A),
+              otherTtl (4500, PTR and TXT), maxDelayMs (default 20-120 ms for shared answers),
+              announce (false: no announcement or goodbye)}
+
+Behaviour: a ProbeMatch answers a Probe whose Types are all the device's (none: every device)
+and whose Scopes prefix the device's, unicast to the asker after a random wait up to
+APP_MAX_DELAY when the Probe came by multicast; the SSDP answers go to the asker after a random
+wait up to MX (at most 5 s) for ssdp:all, upnp:rootdevice, the UUID, the device type (any
+version up to the device's) and the service types; mDNS answers PTR, SRV, TXT, A and ANY
+questions for _services._dns-sd._udp.local, the service types, the instances and the host: to a
+query from a port other than 5353 directly to that port with the query's ID and questions and no
+cache-flush bit (legacy unicast), to a query whose questions all ask for unicast to the asker's
+port 5353, else to 224.0.0.251. At start every standard device multicasts a Hello, the
+ssdp:alive set and an mDNS announcement; at stop a Bye, ssdp:byebye and an mDNS goodbye; a reload
+does the same for devices that came or went (a changed object goes and comes). A device whose ip
+is one of the namespace's addresses (--add-addresses) sends from it.
+HTTP: the device service port of ONVIF devices and the description port of UPnP devices are
+served always. POST to the device service path goes to handle_device_service(camera_state,
+path, headers, body) -> (status, headers, body) of tests/e2e/camsim_onvif.py when that module
+exists (503 otherwise); camera_state is the device's live dict, so what the service sets is what
+discovery tells. When the call changed what the device announces (ip, XAddrs, scopes, ...), the
+MetadataVersion goes up and a Hello goes out, unless the service called camsim.announce(state)
+itself during the call; camsim.announce(state, delay_ms) and camsim.bye(state) are there for
+the service (e.g. a Bye before a simulated reboot and a Hello after it).
+--generate-onvif N, --generate-upnp N, --generate-mdns N: N devices of family 100/101/102 on the
+namespace's address, each with its own MAC (02:5B:1x:...), UUID and (ONVIF) device service path
+"/onvif/device_service/<n>". --max-delay-ms MS: the longest random wait of every standard
+answer (0 for load). --no-standards: leave ports 3702, 1900 and 5353 alone.
+Log kinds added: "rx" with what = query:wsd-probe, wsd:hello, wsd:bye, wsd:other, query:ssdp,
+ssdp:notify, ssdp:response, query:mdns, mdns:response (and notes: matched, types, st, questions,
+legacy); {"kind": "announce"|"retire", "device": macKey, "what": [...]}.
 
 The file is read again whenever its modification time changes. Devices whose object did not
 change keep their live state (settings applied by commands); changed or new objects start from
@@ -93,6 +155,7 @@ import heapq
 import ipaddress
 import json
 import os
+import random
 import re
 import select
 import signal
@@ -103,6 +166,7 @@ import subprocess
 import sys
 import threading
 import time
+import uuid as uuid_module
 from collections import deque
 
 PORT_COMMA = 10000  # comma-text families, the IP echo and MO_I
@@ -121,7 +185,8 @@ IP_PKTINFO = getattr(socket, "IP_PKTINFO", 8)
 NAMESPACE_PREFIX = "zadari-e2e-"  # the harness names its namespaces so
 
 DEFAULT_VERSIONS = {0: "V1.2.3", 1: "1.2.3", 2: "1.2.3.4:5.6.7.8", 3: "01-0A", 5: "V2.0.1",
-                    6: "2.6.1", 7: "4.5.6", 8: "10.2.1", 9: "21.1.0.1", 999: "3.1.4"}
+                    6: "2.6.1", 7: "4.5.6", 8: "10.2.1", 9: "21.1.0.1", 999: "3.1.4",
+                    100: "5.4.1", 101: "5.4.1", 102: "5.4.1"}
 
 RECORD_FIELDS = ("protocolVersion", "family", "mac", "macKey", "deviceId", "name", "version", "ip",
                  "mask", "gateway", "sdkText", "dnsAuto", "dns1", "dns2", "httpPort", "dataPort",
@@ -504,6 +569,8 @@ def dh_ack(status: int) -> bytes:
 
 
 def classify(port: int, data: bytes) -> str:
+    if port in STANDARD_PORTS:
+        return classify_standard(port, data)
     if port == PORT_COMMA:
         if data.startswith(b"MO_I"):
             command = struct.unpack("<H", at(data, 4, 2))[0]
@@ -778,6 +845,977 @@ def dh_settings(data: bytes) -> tuple[str, dict, str, str]:
 
 
 # ---------------------------------------------------------------------------------------------
+# Standard discovery: WS-Discovery (ONVIF), SSDP/UPnP, mDNS/DNS-SD
+
+
+PORT_WSD = 3702
+PORT_SSDP = 1900
+PORT_MDNS = 5353
+SSDP_GROUP = "239.255.255.250"  # WS-Discovery uses the same group
+MDNS_GROUP = "224.0.0.251"
+STANDARD_PORTS = (PORT_WSD, PORT_SSDP, PORT_MDNS)
+STANDARD_FAMILIES = {"onvif": 100, "upnp": 101, "mdns": 102}
+STANDARD_KINDS = ("onvif", "upnp", "mdns")
+
+NS_SOAP = "http://www.w3.org/2003/05/soap-envelope"
+NS_WSA = "http://schemas.xmlsoap.org/ws/2004/08/addressing"
+NS_WSD = "http://schemas.xmlsoap.org/ws/2005/04/discovery"
+NS_DN = "http://www.onvif.org/ver10/network/wsdl"
+NS_TDS = "http://www.onvif.org/ver10/device/wsdl"
+NS_WSDP = "http://schemas.xmlsoap.org/ws/2006/02/devprof"
+NS_PUB = "http://schemas.microsoft.com/windows/pub/2005/07"
+WSD_PREFIXES = {"dn": NS_DN, "tds": NS_TDS, "wsdp": NS_WSDP, "pub": NS_PUB}
+WSD_TO = "urn:schemas-xmlsoap-org:ws:2005:04:discovery"
+WSA_ANONYMOUS = NS_WSA + "/role/anonymous"
+WSD_ACTION = NS_WSD + "/"
+APP_MAX_DELAY_MS = 500  # WS-Discovery: a Target Service waits a random time up to this before a ProbeMatch
+ONVIF_TYPES = "dn:NetworkVideoTransmitter tds:Device"
+ONVIF_PATH = "/onvif/device_service"
+UPNP_PORT = 49152
+UPNP_DEVICE_TYPE = "urn:schemas-upnp-org:device:Basic:1"
+UPNP_SERVER = "Linux/5.10 UPnP/1.0 camsim/1.0"
+MDNS_SERVICES = ("_http._tcp", "_axis-video._tcp")
+MDNS_ENUMERATION = ("_services", "_dns-sd", "_udp", "local")
+MDNS_SHARED_DELAY_MS = (20, 120)  # RFC 6762 section 6: answers with shared records wait 20-120 ms
+
+DNS_A, DNS_PTR, DNS_TXT, DNS_SRV, DNS_ANY = 1, 12, 16, 33, 255
+DNS_IN = 1
+DNS_TOP_BIT = 0x8000  # cache-flush in an answer's class, unicast-response in a question's
+DNS_TYPE_NAMES = {DNS_A: "A", DNS_PTR: "PTR", DNS_TXT: "TXT", DNS_SRV: "SRV", DNS_ANY: "ANY"}
+
+
+def mac_lower_colons(text) -> str:
+    return mac_colons(text).lower()
+
+
+def standard_config(d: dict, kind: str) -> dict | None:
+    """The device's settings for one standard protocol, or None when it does not speak it.
+    A device of family 100/101/102 speaks its protocol unless the key is false; any device
+    speaks a protocol whose key is true or an object."""
+    value = d.get(kind)
+    if value is False:
+        return None
+    if value is None or value is True:
+        return {} if value is True or d.get("family") == STANDARD_FAMILIES[kind] else None
+    return value if isinstance(value, dict) else None
+
+
+def common_fields(d: dict) -> dict:
+    """What every standard protocol tells of a device (top-level keys, with defaults)."""
+    model = str(d.get("model", f"CS-{d['family']}"))
+    return {"manufacturer": str(d.get("manufacturer", "Camsim")), "model": model,
+            "hardware": str(d.get("hardware", model)), "serial": str(d.get("serial", mac_key(d["mac"])[:12])),
+            "location": str(d.get("location", "city/Zadar")), "firmware": str(d["version"])}
+
+
+def url_host(ip: str, port: int) -> str:
+    return ip if to_int(port, 80) == 80 else f"{ip}:{port}"
+
+
+def derived_uuid(kind: int, d: dict) -> str:
+    return "5a0e%04x-0000-4000-8000-%s" % (kind, mac_key(d["mac"])[:12].lower().rjust(12, "0"))
+
+
+def xml_text(text) -> str:
+    return (str(text).replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+            .replace('"', "&quot;"))
+
+
+# WS-Discovery ------------------------------------------------------------------------------
+
+
+def onvif_profile(d: dict) -> dict:
+    """The resolved ONVIF settings of a device: endpoint, types, scopes, XAddrs and so on."""
+    config = standard_config(d, "onvif") or {}
+    common = common_fields(d)
+    from urllib.parse import quote
+    uuid = str(config.get("uuid", derived_uuid(0, d)))
+    if not uuid.startswith("urn:"):
+        uuid = "urn:uuid:" + uuid
+    port = to_int(config.get("port", 80), 80)
+    path = str(config.get("path", ONVIF_PATH))
+    if "scopes" in config:
+        scopes = [str(scope) for scope in config["scopes"]]
+    else:
+        scopes = ["onvif://www.onvif.org/type/video_encoder", "onvif://www.onvif.org/Profile/Streaming",
+                  "onvif://www.onvif.org/name/" + quote(str(d["name"]), safe=""),
+                  "onvif://www.onvif.org/hardware/" + quote(common["hardware"], safe=""),
+                  "onvif://www.onvif.org/location/" + quote(common["location"], safe="/")]
+        if config.get("macScope", True):
+            scopes.append("onvif://www.onvif.org/MAC/" + mac_lower_colons(d["mac"]))
+        if config.get("serialScope", True):
+            scopes.append("onvif://www.onvif.org/serial/" + quote(common["serial"], safe=""))
+    scopes += [str(scope) for scope in config.get("extraScopes", [])]
+    xaddrs = config.get("xaddrs")
+    if xaddrs is None:
+        xaddrs = f"http://{url_host(str(config.get('xaddrIp', d['ip'])), port)}{path}"
+    elif isinstance(xaddrs, list):
+        xaddrs = " ".join(str(x) for x in xaddrs)
+    return {"uuid": uuid, "types": str(config.get("types", ONVIF_TYPES)), "scopes": scopes,
+            "xaddrs": str(xaddrs), "metadataVersion": to_int(config.get("metadataVersion", 1), 1),
+            "port": port, "path": path, "maxDelayMs": config.get("maxDelayMs"),
+            "hello": config.get("hello", True), "bye": config.get("bye", True), **common}
+
+
+def wsd_envelope(header: str, body: str) -> bytes:
+    namespaces = "".join(f' xmlns:{prefix}="{uri}"' for prefix, uri in WSD_PREFIXES.items())
+    return enc('<?xml version="1.0" encoding="UTF-8"?>'
+               f'<SOAP-ENV:Envelope xmlns:SOAP-ENV="{NS_SOAP}" xmlns:wsadis="{NS_WSA}" xmlns:d="{NS_WSD}"'
+               f'{namespaces}><SOAP-ENV:Header>{header}</SOAP-ENV:Header>'
+               f'<SOAP-ENV:Body>{body}</SOAP-ENV:Body></SOAP-ENV:Envelope>')
+
+
+def wsd_header(action: str, message_id: str, to: str, instance: int, number: int, relates_to: str = "") -> str:
+    relates = f"<wsadis:RelatesTo>{xml_text(relates_to)}</wsadis:RelatesTo>" if relates_to else ""
+    return (f"<wsadis:MessageID>{xml_text(message_id)}</wsadis:MessageID>{relates}"
+            f"<wsadis:To>{to}</wsadis:To><wsadis:Action>{WSD_ACTION}{action}</wsadis:Action>"
+            f'<d:AppSequence InstanceId="{instance}" MessageNumber="{number}"/>')
+
+
+def wsd_endpoint(profile: dict) -> str:
+    return (f"<wsadis:EndpointReference><wsadis:Address>{xml_text(profile['uuid'])}</wsadis:Address>"
+            f"</wsadis:EndpointReference>")
+
+
+def wsd_description(profile: dict) -> str:
+    """EndpointReference, Types, Scopes, XAddrs and MetadataVersion: a ProbeMatch's and a Hello's content."""
+    return (wsd_endpoint(profile) + f"<d:Types>{xml_text(profile['types'])}</d:Types>"
+            f"<d:Scopes>{xml_text(' '.join(profile['scopes']))}</d:Scopes>"
+            f"<d:XAddrs>{xml_text(profile['xaddrs'])}</d:XAddrs>"
+            f"<d:MetadataVersion>{profile['metadataVersion']}</d:MetadataVersion>")
+
+
+def wsd_probe_matches(profile: dict, relates_to: str, message_id: str, instance: int, number: int) -> bytes:
+    header = wsd_header("ProbeMatches", message_id, WSA_ANONYMOUS, instance, number, relates_to)
+    return wsd_envelope(header, f"<d:ProbeMatches><d:ProbeMatch>{wsd_description(profile)}</d:ProbeMatch>"
+                                f"</d:ProbeMatches>")
+
+
+def wsd_hello(profile: dict, message_id: str, instance: int, number: int) -> bytes:
+    return wsd_envelope(wsd_header("Hello", message_id, WSD_TO, instance, number),
+                        f"<d:Hello>{wsd_description(profile)}</d:Hello>")
+
+
+def wsd_bye(profile: dict, message_id: str, instance: int, number: int) -> bytes:
+    return wsd_envelope(wsd_header("Bye", message_id, WSD_TO, instance, number),
+                        f"<d:Bye>{wsd_endpoint(profile)}</d:Bye>")
+
+
+def refuses_markup_declarations(data: bytes) -> bool:
+    return b"<!DOCTYPE" in data or b"<!ENTITY" in data
+
+
+def parse_wsd(data: bytes) -> dict | None:
+    """A WS-Discovery 2005/04 message: action (the last path step: Probe, Hello, Bye, ...),
+    messageId, and for a Probe its Types as (namespace, name) pairs and its Scopes. None when
+    it is not one (other XML, other discovery versions, declarations, broken XML)."""
+    import io
+    import xml.etree.ElementTree as ET
+    if refuses_markup_declarations(data):
+        return None
+    prefixes: dict[str, str] = {}
+    root = None
+    try:
+        for event, item in ET.iterparse(io.BytesIO(data), events=("start-ns", "end")):
+            if event == "start-ns":
+                prefixes[item[0]] = item[1]
+            else:
+                root = item  # the last element to end is the root
+    except ET.ParseError:
+        return None
+    if root is None:
+        return None
+    if root.tag != f"{{{NS_SOAP}}}Envelope":
+        return None
+    action = root.findtext(f"{{{NS_SOAP}}}Header/{{{NS_WSA}}}Action", "").strip()
+    if not action.startswith(WSD_ACTION):
+        return None
+    message = {"action": action[len(WSD_ACTION):],
+               "messageId": root.findtext(f"{{{NS_SOAP}}}Header/{{{NS_WSA}}}MessageID", "").strip(),
+               "types": [], "scopes": [], "matchBy": ""}
+    probe = root.find(f"{{{NS_SOAP}}}Body/{{{NS_WSD}}}Probe")
+    if probe is not None:
+        for qname in (probe.findtext(f"{{{NS_WSD}}}Types") or "").split():
+            prefix, _, local = qname.rpartition(":")
+            message["types"].append((prefixes.get(prefix, "?" + prefix), local))
+        scopes = probe.find(f"{{{NS_WSD}}}Scopes")
+        if scopes is not None:
+            message["scopes"] = (scopes.text or "").split()
+            message["matchBy"] = scopes.get("MatchBy", "")
+    return message
+
+
+def resolved_types(types: str) -> set[tuple[str, str]]:
+    out = set()
+    for qname in types.split():
+        prefix, _, local = qname.rpartition(":")
+        out.add((WSD_PREFIXES.get(prefix, prefix), local))
+    return out
+
+
+def scope_matches(wanted: str, scope: str, match_by: str) -> bool:
+    if match_by.endswith("/strcmp0"):
+        return wanted == scope
+    wanted, scope = wanted.rstrip("/"), scope.rstrip("/")
+    return scope == wanted or scope.startswith(wanted + "/")
+
+
+def probe_matches_profile(probe: dict, profile: dict) -> bool:
+    """Types: every wanted type is one of the device's (none wanted matches every device);
+    Scopes: every wanted scope is a prefix, by whole path steps, of one of the device's."""
+    if not set(probe["types"]) <= resolved_types(profile["types"]):
+        return False
+    return all(any(scope_matches(wanted, scope, probe["matchBy"]) for scope in profile["scopes"])
+               for wanted in probe["scopes"])
+
+
+# SSDP / UPnP -------------------------------------------------------------------------------
+
+
+def upnp_profile(d: dict) -> dict:
+    config = standard_config(d, "upnp") or {}
+    common = common_fields(d)
+    uuid = str(config.get("uuid", derived_uuid(1, d)))
+    uuid = uuid[5:] if uuid.startswith("uuid:") else uuid
+    port = to_int(config.get("port", UPNP_PORT), UPNP_PORT)
+    path = str(config.get("path", f"/upnp/{uuid}/description.xml"))
+    http = to_int(d.get("httpPort", 80), 80)
+    return {"uuid": uuid, "deviceType": str(config.get("deviceType", UPNP_DEVICE_TYPE)),
+            "services": [str(service) for service in config.get("services", [])],
+            "friendlyName": str(config.get("friendlyName", d["name"])),
+            "manufacturer": str(config.get("manufacturer", common["manufacturer"])),
+            "manufacturerURL": str(config.get("manufacturerURL", "")),
+            "modelDescription": str(config.get("modelDescription", "")),
+            "modelName": str(config.get("modelName", common["model"])),
+            "modelNumber": str(config.get("modelNumber", common["firmware"])),
+            "serialNumber": str(config.get("serialNumber", common["serial"])),
+            "presentationURL": str(config.get("presentationURL", f"http://{url_host(str(d['ip']), http)}/")),
+            "port": port, "path": path,
+            "location": str(config.get("location", f"http://{url_host(str(d['ip']), port)}{path}")),
+            "server": str(config.get("server", UPNP_SERVER)), "maxAge": to_int(config.get("maxAge", 1800), 1800),
+            "maxDelayMs": config.get("maxDelayMs"), "notify": config.get("notify", True),
+            "description": config.get("description")}
+
+
+def upnp_description(profile: dict) -> bytes:
+    """The device description document served at LOCATION."""
+    if profile["description"] is not None:
+        return enc(profile["description"])
+    fields = "".join(f"<{name}>{xml_text(profile[name])}</{name}>"
+                     for name in ("deviceType", "friendlyName", "manufacturer", "manufacturerURL",
+                                  "modelDescription", "modelName", "modelNumber", "serialNumber")
+                     if profile[name] or name in ("deviceType", "friendlyName", "manufacturer", "modelName"))
+    services = "".join(f"<service><serviceType>{xml_text(service)}</serviceType>"
+                       f"<serviceId>urn:upnp-org:serviceId:{xml_text(service.split(':')[-2])}</serviceId>"
+                       f"<SCPDURL>/upnp/scpd{index}.xml</SCPDURL><controlURL>/upnp/control{index}</controlURL>"
+                       f"<eventSubURL>/upnp/event{index}</eventSubURL></service>"
+                       for index, service in enumerate(profile["services"]))
+    return enc('<?xml version="1.0" encoding="UTF-8"?>\r\n<root xmlns="urn:schemas-upnp-org:device-1-0">'
+               "<specVersion><major>1</major><minor>0</minor></specVersion><device>"
+               f"{fields}<UDN>uuid:{xml_text(profile['uuid'])}</UDN>"
+               + (f"<serviceList>{services}</serviceList>" if services else "")
+               + f"<presentationURL>{xml_text(profile['presentationURL'])}</presentationURL>"
+               "</device></root>\r\n")
+
+
+def upnp_targets(profile: dict) -> list[tuple[str, str]]:
+    """(NT or ST, USN) of everything a root device announces: root, UUID, device type, services."""
+    uuid = "uuid:" + profile["uuid"]
+    targets = [("upnp:rootdevice", f"{uuid}::upnp:rootdevice"), (uuid, uuid),
+               (profile["deviceType"], f"{uuid}::{profile['deviceType']}")]
+    targets += [(service, f"{uuid}::{service}") for service in dict.fromkeys(profile["services"])]
+    return targets
+
+
+def upnp_search_targets(profile: dict, st: str) -> list[tuple[str, str]]:
+    """(ST, USN) of the answers to an M-SEARCH for `st`. A device or service type is matched
+    with any version up to the device's, and the answer repeats the version asked for."""
+    targets = upnp_targets(profile)
+    if st == "ssdp:all":
+        return targets
+    for target, usn in targets:
+        if st == target:
+            return [(target, usn)]
+        if target.startswith("urn:") and st.startswith("urn:"):
+            kind, _, version = target.rpartition(":")
+            wanted_kind, _, wanted_version = st.rpartition(":")
+            if kind == wanted_kind and wanted_version.isdigit() and version.isdigit() \
+                    and int(wanted_version) <= int(version):
+                return [(st, f"uuid:{profile['uuid']}::{st}")]
+    return []
+
+
+def http_date() -> str:
+    return time.strftime("%a, %d %b %Y %H:%M:%S GMT", time.gmtime())
+
+
+def ssdp_response(profile: dict, st: str, usn: str) -> bytes:
+    return enc(f"HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age={profile['maxAge']}\r\nDATE: {http_date()}\r\n"
+               f"EXT:\r\nLOCATION: {profile['location']}\r\nSERVER: {profile['server']}\r\nST: {st}\r\n"
+               f"USN: {usn}\r\n\r\n")
+
+
+def ssdp_notify(profile: dict, nt: str, usn: str, alive: bool = True) -> bytes:
+    if not alive:
+        return enc(f"NOTIFY * HTTP/1.1\r\nHOST: {SSDP_GROUP}:{PORT_SSDP}\r\nNT: {nt}\r\nNTS: ssdp:byebye\r\n"
+                   f"USN: {usn}\r\n\r\n")
+    return enc(f"NOTIFY * HTTP/1.1\r\nHOST: {SSDP_GROUP}:{PORT_SSDP}\r\nCACHE-CONTROL: max-age={profile['maxAge']}"
+               f"\r\nLOCATION: {profile['location']}\r\nNT: {nt}\r\nNTS: ssdp:alive\r\n"
+               f"SERVER: {profile['server']}\r\nUSN: {usn}\r\n\r\n")
+
+
+def parse_httpu(data: bytes) -> tuple[str, dict[str, str]] | None:
+    """The start line and the headers (names upper-cased, first one wins) of an HTTPU message."""
+    head, separator, _ = data.partition(b"\r\n\r\n")
+    if not separator:
+        return None
+    lines = head.decode("latin-1").split("\r\n")
+    headers: dict[str, str] = {}
+    for line in lines[1:]:
+        name, colon, value = line.partition(":")
+        if colon:
+            headers.setdefault(name.strip().upper(), value.strip())
+    return lines[0], headers
+
+
+# mDNS / DNS-SD ----------------------------------------------------------------------------
+
+
+def labels_of(name: str) -> tuple[str, ...]:
+    return tuple(label for label in name.rstrip(".").split(".") if label)
+
+
+def name_key(labels) -> tuple[str, ...]:
+    return tuple(label.lower() for label in labels)
+
+
+def mdns_profile(d: dict) -> dict:
+    config = standard_config(d, "mdns") or {}
+    key = mac_key(d["mac"])[:12]
+    instance = str(config.get("instance", d["name"]))
+    host = str(config.get("host", re.sub(r"[^A-Za-z0-9-]", "-", str(d["name"])) + "-" + key[-6:].lower()))
+    host = host[:-len(".local")] if host.endswith(".local") else host
+    onvif = standard_config(d, "onvif")
+    http = to_int(d.get("httpPort", 80), 80)
+    default_ports = {"_http._tcp": http, "_axis-video._tcp": http, "_rtsp._tcp": 554,
+                     "_onvif._tcp": to_int((onvif or {}).get("port", 80), 80)}
+    ports = dict(default_ports)
+    ports.update({str(k): to_int(v, 0) for k, v in config.get("ports", {}).items()})
+    txt = config.get("txt", {"macaddress": key})
+    return {"instance": instance, "host": host, "ip": str(config.get("ip", d["ip"])),
+            "services": [str(service) for service in config.get("services", MDNS_SERVICES)],
+            "ports": ports, "txt": txt, "ttl": to_int(config.get("ttl", 120), 120),
+            "otherTtl": to_int(config.get("otherTtl", 4500), 4500),
+            "maxDelayMs": config.get("maxDelayMs"), "announce": config.get("announce", True)}
+
+
+def txt_strings(txt) -> list[bytes]:
+    if isinstance(txt, dict):
+        items = [enc(f"{k}={v}") if v is not None else enc(k) for k, v in txt.items()]
+    else:
+        items = [enc(item) for item in txt]
+    return items or [b""]
+
+
+class DnsWriter:
+    """DNS message writer with name compression (RFC 1035 section 4.1.4)."""
+
+    def __init__(self):
+        self.out = bytearray()
+        self.offsets: dict[tuple[str, ...], int] = {}
+
+    def name(self, labels) -> None:
+        labels = tuple(labels)
+        for index in range(len(labels)):
+            suffix = name_key(labels[index:])
+            if suffix in self.offsets:
+                self.out += struct.pack(">H", 0xC000 | self.offsets[suffix])
+                return
+            if len(self.out) < 0x3FFF:
+                self.offsets[suffix] = len(self.out)
+            raw = utf8_cut(labels[index], 63)
+            self.out += bytes([len(raw)]) + raw
+        self.out.append(0)
+
+    def question(self, labels, qtype: int, qclass: int = DNS_IN) -> None:
+        self.name(labels)
+        self.out += struct.pack(">HH", qtype, qclass)
+
+    def record(self, labels, rtype: int, rclass: int, ttl: int, rdata) -> None:
+        """rdata: bytes, a tuple of labels (PTR), (priority, weight, port, target labels) (SRV),
+        a list of byte strings (TXT) or an IPv4 text (A)."""
+        self.name(labels)
+        self.out += struct.pack(">HHIH", rtype, rclass, ttl, 0)
+        start = len(self.out)
+        if rtype == DNS_PTR:
+            self.name(rdata)
+        elif rtype == DNS_SRV:
+            priority, weight, port, target = rdata
+            self.out += struct.pack(">HHH", priority, weight, port)
+            self.name(target)
+        elif rtype == DNS_TXT:
+            for item in rdata:
+                item = item[:255]
+                self.out += bytes([len(item)]) + item
+        elif rtype == DNS_A:
+            self.out += socket.inet_aton(rdata)
+        else:
+            self.out += rdata
+        struct.pack_into(">H", self.out, start - 2, len(self.out) - start)
+
+
+def dns_message(ident: int, flags: int, questions=(), answers=(), authority=(), additional=()) -> bytes:
+    writer = DnsWriter()
+    writer.out += struct.pack(">HHHHHH", ident, flags, len(questions), len(answers), len(authority),
+                              len(additional))
+    for question in questions:
+        writer.question(*question)
+    for record in (*answers, *authority, *additional):
+        writer.record(*record)
+    return bytes(writer.out)
+
+
+def dns_read_name(data: bytes, offset: int) -> tuple[tuple[str, ...], int]:
+    """The name at `offset` and the offset after it; pointers followed, loops and over-reads refused."""
+    labels: list[str] = []
+    after = None
+    jumps = 0
+    while True:
+        if offset >= len(data):
+            raise ValueError("name runs past the end")
+        length = data[offset]
+        if length & 0xC0 == 0xC0:
+            if offset + 1 >= len(data):
+                raise ValueError("pointer runs past the end")
+            if after is None:
+                after = offset + 2
+            jumps += 1
+            if jumps > 32:
+                raise ValueError("compression pointer loop")
+            offset = ((length & 0x3F) << 8) | data[offset + 1]
+            continue
+        if length & 0xC0:
+            raise ValueError("reserved label type")
+        if length == 0:
+            return tuple(labels), after if after is not None else offset + 1
+        if offset + 1 + length > len(data):
+            raise ValueError("label runs past the end")
+        labels.append(dec(data[offset + 1:offset + 1 + length]))
+        if len(labels) > 128:
+            raise ValueError("too many labels")
+        offset += 1 + length
+
+
+def dns_parse(data: bytes) -> dict:
+    """A DNS message: id, flags, questions [(labels, type, class)] and the records of the three
+    sections [{name, type, class, ttl, data}] with A, PTR, SRV and TXT data decoded."""
+    if len(data) < 12:
+        raise ValueError("shorter than a DNS header")
+    ident, flags, qd, an, ns, ar = struct.unpack(">HHHHHH", data[:12])
+    offset = 12
+    questions = []
+    for _ in range(qd):
+        labels, offset = dns_read_name(data, offset)
+        if offset + 4 > len(data):
+            raise ValueError("question runs past the end")
+        qtype, qclass = struct.unpack(">HH", data[offset:offset + 4])
+        offset += 4
+        questions.append((labels, qtype, qclass))
+    sections = []
+    for count in (an, ns, ar):
+        records = []
+        for _ in range(count):
+            labels, offset = dns_read_name(data, offset)
+            if offset + 10 > len(data):
+                raise ValueError("record runs past the end")
+            rtype, rclass, ttl, length = struct.unpack(">HHIH", data[offset:offset + 10])
+            offset += 10
+            if offset + length > len(data):
+                raise ValueError("record data runs past the end")
+            raw = data[offset:offset + length]
+            value: object = raw
+            if rtype == DNS_A and length == 4:
+                value = socket.inet_ntoa(raw)
+            elif rtype == DNS_PTR:
+                value = dns_read_name(data, offset)[0]
+            elif rtype == DNS_SRV and length >= 7:
+                value = struct.unpack(">HHH", raw[:6]) + (dns_read_name(data, offset + 6)[0],)
+            elif rtype == DNS_TXT:
+                items, at_ = [], 0
+                while at_ < len(raw):
+                    items.append(raw[at_ + 1:at_ + 1 + raw[at_]])
+                    at_ += 1 + raw[at_]
+                value = items
+            records.append({"name": labels, "type": rtype, "class": rclass, "ttl": ttl, "data": value})
+            offset += length
+        sections.append(records)
+    return {"id": ident, "flags": flags, "questions": questions, "answers": sections[0],
+            "authority": sections[1], "additional": sections[2]}
+
+
+def mdns_records(profile: dict) -> dict:
+    """Every record of one responder, by kind: enumeration PTRs, service PTRs, SRV, TXT, A."""
+    host = (profile["host"], "local")
+    out: dict = {"enum": [], "ptr": [], "srv": [], "txt": [], "a": []}
+    txt = txt_strings(profile["txt"])
+    for service in profile["services"]:
+        type_labels = (*labels_of(service), "local")
+        instance = (profile["instance"], *type_labels)
+        out["enum"].append((MDNS_ENUMERATION, DNS_PTR, type_labels))
+        out["ptr"].append((type_labels, DNS_PTR, instance))
+        out["srv"].append((instance, DNS_SRV, (0, 0, profile["ports"].get(service, 0), host)))
+        out["txt"].append((instance, DNS_TXT, txt))
+    out["a"].append((host, DNS_A, profile["ip"]))
+    return out
+
+
+def mdns_answer(profile: dict, questions, records: dict | None = None) -> tuple[list, list, bool]:
+    """(answers, additional records, whether a shared record is among the answers) for the
+    questions that this responder can answer; records as (labels, type, data)."""
+    records = records or mdns_records(profile)
+    answers: list = []
+    additional: list = []
+    shared = False
+
+    def add(target: list, record) -> None:
+        if all(name_key(record[0]) != name_key(r[0]) or record[1] != r[1] or record[2] != r[2]
+               for r in answers + additional):
+            target.append(record)
+
+    for labels, qtype, _qclass in questions:
+        key = name_key(labels)
+        wants = lambda rtype: qtype in (rtype, DNS_ANY)  # noqa: E731
+        if key == MDNS_ENUMERATION and wants(DNS_PTR):
+            for record in records["enum"]:
+                add(answers, record)
+                shared = True
+        for index, (type_labels, _, instance) in enumerate(records["ptr"]):
+            if key == name_key(type_labels) and wants(DNS_PTR):
+                add(answers, records["ptr"][index])
+                shared = True
+                add(additional, records["srv"][index])
+                add(additional, records["txt"][index])
+                add(additional, records["a"][0])
+            if key == name_key(instance):
+                if wants(DNS_SRV):
+                    add(answers, records["srv"][index])
+                    add(additional, records["a"][0])
+                if wants(DNS_TXT):
+                    add(answers, records["txt"][index])
+        if key == name_key(records["a"][0][0]) and wants(DNS_A):
+            add(answers, records["a"][0])
+    additional = [record for record in additional if record not in answers]
+    return answers, additional, shared
+
+
+def mdns_response(profile: dict, answers, additional, ident: int = 0, questions=(), legacy: bool = False,
+                  ttl: int | None = None) -> bytes:
+    """The response packet: in a legacy unicast answer the query's ID and questions are echoed,
+    the cache-flush bit is never set and TTLs are at most 10 s (RFC 6762 section 6.7)."""
+    def full(record):
+        labels, rtype, data = record
+        shared = rtype == DNS_PTR
+        rclass = DNS_IN | (0 if shared or legacy else DNS_TOP_BIT)
+        record_ttl = ttl if ttl is not None else profile["ttl" if rtype in (DNS_SRV, DNS_A) else "otherTtl"]
+        if legacy:
+            record_ttl = min(record_ttl, 10)
+        return labels, rtype, rclass, record_ttl, data
+
+    return dns_message(ident, 0x8400, [(q[0], q[1], q[2] & 0x7FFF) for q in questions] if legacy else (),
+                       [full(r) for r in answers], (), [full(r) for r in additional])
+
+
+def mdns_announcement(profile: dict, goodbye: bool = False) -> bytes:
+    """Unsolicited response with every record (TTL 0 for a goodbye)."""
+    records = mdns_records(profile)
+    answers = records["ptr"] + records["srv"] + records["txt"] + records["a"] + records["enum"]
+    return mdns_response(profile, answers, [], ttl=0 if goodbye else None)
+
+
+def classify_standard(port: int, data: bytes) -> str:
+    if port == PORT_WSD:
+        match = re.search(rb"Action[^>]*>\s*http://schemas\.xmlsoap\.org/ws/2005/04/discovery/(\w+)\s*<", data)
+        if not match:
+            return "other"
+        action = match.group(1).decode()
+        return {"Probe": "query:wsd-probe", "Hello": "wsd:hello", "Bye": "wsd:bye"}.get(action, "wsd:other")
+    if port == PORT_SSDP:
+        for prefix, what in ((b"M-SEARCH * HTTP/1.1\r\n", "query:ssdp"), (b"NOTIFY * HTTP/1.1\r\n", "ssdp:notify"),
+                             (b"HTTP/1.1 200", "ssdp:response")):
+            if data.startswith(prefix):
+                return what
+        return "other"
+    if port == PORT_MDNS:
+        if len(data) < 12:
+            return "other"
+        return "mdns:response" if data[2] & 0x80 else "query:mdns"
+    return "other"
+
+
+SIMULATOR = None  # the running simulator, for the device-service module's announce()/bye()
+
+
+def announce(camera_state: dict, delay_ms: float = 0) -> bool:
+    """Announce the device whose live state this is at its current settings: an ONVIF Hello, the
+    SSDP ssdp:alive set and an mDNS announcement, for the protocols it speaks. For the ONVIF
+    device service (camsim_onvif.py) after it changed the address, or after a simulated reboot."""
+    simulator = SIMULATOR
+    device = simulator.device_of_state(camera_state) if simulator else None
+    if device is None:
+        return False
+    with simulator.lock:
+        device.cache.clear()
+        simulator.reindex()
+    simulator.announce(device, delay_ms=delay_ms)
+    return True
+
+
+def bye(camera_state: dict) -> bool:
+    """An ONVIF Bye, ssdp:byebye and an mDNS goodbye for the device whose live state this is."""
+    simulator = SIMULATOR
+    device = simulator.device_of_state(camera_state) if simulator else None
+    if device is None:
+        return False
+    simulator.retire(device)
+    return True
+
+
+class StandardsMixin:
+    """The simulator's standard-discovery side: WS-Discovery, SSDP and mDNS answers and
+    announcements, the UPnP description and the ONVIF device-service hook."""
+
+    def standards_init(self) -> None:
+        self.instance_id = int(time.time())
+        self.by_standard: dict[str, list] = {kind: [] for kind in STANDARD_KINDS}
+        self.routes: dict[tuple[int, str], list] = {}
+        self.current_destination: str | None = None
+        self.standards_started = False
+        self.onvif_hook = None
+        self.onvif_hook_loaded = False
+        self.state_lock = threading.Lock()
+
+    # devices ---------------------------------------------------------------------------------
+
+    def profile(self, device, kind: str) -> dict:
+        return device.reply("profile:" + kind, {"onvif": onvif_profile, "upnp": upnp_profile,
+                                                "mdns": mdns_profile}[kind])
+
+    def speaks(self, device, kind: str) -> bool:
+        return standard_config(device.d, kind) is not None
+
+    def reindex_standards(self) -> None:
+        self.by_standard = {kind: [] for kind in STANDARD_KINDS}
+        routes: dict[tuple[int, str], list] = {}
+        for device in self.devices + self.generated:
+            if device.silent:
+                continue
+            for kind in STANDARD_KINDS:
+                if self.speaks(device, kind):
+                    self.by_standard[kind].append(device)
+                    if kind in ("onvif", "upnp"):
+                        profile = self.profile(device, kind)
+                        routes.setdefault((profile["port"], profile["path"]), []).append((kind, device))
+        self.routes = routes
+
+    def standard_http_ports(self) -> set[int]:
+        with self.lock:
+            return {port for port, _ in self.routes if 0 < port < 65536}
+
+    def device_of_state(self, camera_state: dict):
+        with self.lock:
+            return next((device for device in self.devices + self.generated if device.d is camera_state), None)
+
+    def generate_standard(self, kind: str, count: int) -> None:
+        code = {"onvif": 0x10, "upnp": 0x11, "mdns": 0x12}[kind]
+        for number in range(count):
+            mac = "02:5B:%02X:%02X:%02X:%02X" % (code, (number >> 16) & 0xFF, (number >> 8) & 0xFF, number & 0xFF)
+            config = {"path": f"{ONVIF_PATH}/{number}"} if kind == "onvif" else {}
+            entry = {"family": STANDARD_FAMILIES[kind], "mac": mac, "name": f"{kind}{number}", kind: config}
+            self.generated.append(Device(entry, 200000 + number, self.address, generated=True))
+        self.reindex()
+
+    # sockets and sending -----------------------------------------------------------------------
+
+    def open_standard_sockets(self) -> None:
+        for port, group, ttl in ((PORT_WSD, SSDP_GROUP, 1), (PORT_SSDP, SSDP_GROUP, 2), (PORT_MDNS, MDNS_GROUP, 255)):
+            sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            sock.setsockopt(socket.IPPROTO_IP, IP_PKTINFO, 1)
+            for size in (4 << 20, 1 << 20):
+                try:
+                    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, size)
+                    sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, size)
+                    break
+                except OSError:
+                    continue
+            sock.bind(("0.0.0.0", port))
+            for _, address, _ in self.addresses or [("", self.address, 32)]:
+                try:
+                    sock.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                                    socket.inet_aton(group) + socket.inet_aton(address))
+                except OSError:
+                    pass
+            sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(self.address))
+            sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, ttl)
+            sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_LOOP, 0)
+            sock.setblocking(False)
+            self.sockets[port] = sock
+
+    def source_for(self, device) -> str | None:
+        """The device's own address as the source of its datagrams when the namespace has it
+        (--add-addresses); None lets the kernel choose (the namespace's address)."""
+        ip = str(device.d.get("ip", ""))
+        if ip == self.address:
+            return None
+        return ip if ip in self.added_addresses or any(ip == a for _, a, _ in self.addresses) else None
+
+    def standard_delay(self, device_max, low: float, high: float) -> float:
+        """Milliseconds to wait before an answer: --max-delay-ms, else the device's maxDelayMs
+        (a random time up to it), else a random time in [low, high]."""
+        limit = self.args.max_delay_ms if self.args.max_delay_ms is not None else device_max
+        if limit is not None:
+            limit = float(limit)
+            return random.uniform(0, limit) if limit > 0 else 0.0
+        return random.uniform(low, high) if high > 0 else 0.0
+
+    def post(self, port: int, data: bytes, address, source: str | None = None, delay_ms: float = 0,
+             immediate: bool = False) -> None:
+        """Send from any thread: at once (immediate), or through the paced queue after delay_ms
+        (so that thousands of announcements do not leave in one burst)."""
+        sock = self.sockets.get(port)
+        if sock is None:
+            return
+        if immediate:
+            try:
+                transmit(sock, data, address, source)
+            except OSError as error:
+                self.log({"kind": "send-error", "t": time.time(), "to": list(address), "error": str(error)})
+            return
+        if delay_ms > 0:
+            timer = threading.Timer(delay_ms / 1000.0, self.queue.append, ((sock, data, address, source),))
+            timer.daemon = True
+            timer.start()
+        else:
+            self.queue.append((sock, data, address, source))
+
+    def next_number(self, device) -> int:
+        device.sequence = getattr(device, "sequence", 0) + 1
+        return device.sequence
+
+    # announcements -----------------------------------------------------------------------------
+
+    def announce(self, device, delay_ms: float = 0, immediate: bool = False) -> None:
+        """Hello, ssdp:alive and the mDNS announcement of one device (the protocols it speaks)."""
+        if device.silent:
+            return
+        source = self.source_for(device)
+        device.announcements = getattr(device, "announcements", 0) + 1
+        kinds = []
+        if self.speaks(device, "onvif") and self.profile(device, "onvif")["hello"]:
+            message = wsd_hello(self.profile(device, "onvif"), "urn:uuid:" + str(uuid_module.uuid4()),
+                                self.instance_id, self.next_number(device))
+            self.post(PORT_WSD, message, (SSDP_GROUP, PORT_WSD), source, delay_ms, immediate)
+            kinds.append("hello")
+        if self.speaks(device, "upnp") and self.profile(device, "upnp")["notify"]:
+            profile = self.profile(device, "upnp")
+            for nt, usn in upnp_targets(profile):
+                self.post(PORT_SSDP, ssdp_notify(profile, nt, usn), (SSDP_GROUP, PORT_SSDP), source, delay_ms, immediate)
+            kinds.append("ssdp:alive")
+        if self.speaks(device, "mdns") and self.profile(device, "mdns")["announce"]:
+            self.post(PORT_MDNS, mdns_announcement(self.profile(device, "mdns")), (MDNS_GROUP, PORT_MDNS), source,
+                      delay_ms, immediate)
+            kinds.append("mdns:announce")
+        if kinds:
+            self.log({"kind": "announce", "t": time.time(), "device": device.key, "what": kinds})
+
+    def retire(self, device, immediate: bool = False) -> None:
+        """Bye, ssdp:byebye and the mDNS goodbye of one device."""
+        source = self.source_for(device)
+        kinds = []
+        if self.speaks(device, "onvif") and self.profile(device, "onvif")["bye"]:
+            message = wsd_bye(self.profile(device, "onvif"), "urn:uuid:" + str(uuid_module.uuid4()),
+                              self.instance_id, self.next_number(device))
+            self.post(PORT_WSD, message, (SSDP_GROUP, PORT_WSD), source, immediate=immediate)
+            kinds.append("bye")
+        if self.speaks(device, "upnp") and self.profile(device, "upnp")["notify"]:
+            profile = self.profile(device, "upnp")
+            for nt, usn in upnp_targets(profile):
+                self.post(PORT_SSDP, ssdp_notify(profile, nt, usn, alive=False), (SSDP_GROUP, PORT_SSDP), source,
+                          immediate=immediate)
+            kinds.append("ssdp:byebye")
+        if self.speaks(device, "mdns") and self.profile(device, "mdns")["announce"]:
+            self.post(PORT_MDNS, mdns_announcement(self.profile(device, "mdns"), goodbye=True),
+                      (MDNS_GROUP, PORT_MDNS), source, immediate=immediate)
+            kinds.append("mdns:goodbye")
+        if kinds:
+            self.log({"kind": "retire", "t": time.time(), "device": device.key, "what": kinds})
+
+    def start_standards(self) -> None:
+        self.standards_started = True
+        for device in self.devices + self.generated:
+            self.announce(device)
+
+    def stop_standards(self) -> None:
+        if not self.standards_started:
+            return
+        self.standards_started = False
+        for device in self.devices + self.generated:
+            if not device.silent:
+                self.retire(device, immediate=True)
+
+    def standards_reloaded(self, before: list) -> None:
+        """After a reload: the devices that left (or fell silent) say goodbye, new ones announce."""
+        if not self.standards_started:
+            return
+        now = set(map(id, self.devices))
+        for device in before:
+            if id(device) not in now and not device.silent:
+                self.retire(device)
+        earlier = set(map(id, before))
+        for device in self.devices:
+            if id(device) not in earlier:
+                self.announce(device)
+
+    # queries -----------------------------------------------------------------------------------
+
+    def multicast_query(self) -> bool:
+        destination = self.current_destination or ""
+        return destination.startswith(("224.", "239.")) or destination == "255.255.255.255"
+
+    def on_query_wsd_probe(self, port, data, source):
+        probe = parse_wsd(data)
+        if probe is None or probe["action"] != "Probe":
+            return {"error": "not a WS-Discovery Probe"}
+        multicast = self.multicast_query()
+        matched = 0
+        for device in self.by_standard["onvif"]:
+            profile = self.profile(device, "onvif")
+            if not probe_matches_profile(probe, profile):
+                continue
+            matched += 1
+            message = wsd_probe_matches(profile, probe["messageId"], "urn:uuid:" + str(uuid_module.uuid4()),
+                                        self.instance_id, self.next_number(device))
+            delay = self.standard_delay(profile["maxDelayMs"], 0, APP_MAX_DELAY_MS) if multicast else 0
+            self.send(port, message, source, delay_ms=delay, source_ip=self.source_for(device), paced=True)
+        return {"messageId": probe["messageId"], "types": [":".join(t) for t in probe["types"]],
+                "scopes": probe["scopes"], "matched": matched}
+
+    def on_query_ssdp(self, port, data, source):
+        parsed = parse_httpu(data)
+        if parsed is None:
+            return {"error": "no end of head"}
+        _, headers = parsed
+        st, man, mx = headers.get("ST", ""), headers.get("MAN", ""), headers.get("MX")
+        multicast = self.multicast_query()
+        notes = {"st": st, "mx": mx}
+        if man.strip('"') != "ssdp:discover" or not st or (multicast and (mx is None or not mx.isdigit())):
+            notes["error"] = "not a valid M-SEARCH"
+            return notes
+        window = min(int(mx), 5) * 1000 if multicast else 0
+        matched = 0
+        for device in self.by_standard["upnp"]:
+            profile = self.profile(device, "upnp")
+            targets = upnp_search_targets(profile, st)
+            if not targets:
+                continue
+            matched += 1
+            delay = self.standard_delay(profile["maxDelayMs"], 0, window) if multicast else 0
+            for target, usn in targets:
+                self.send(port, ssdp_response(profile, target, usn), source, delay_ms=delay,
+                          source_ip=self.source_for(device), paced=True)
+        notes["matched"] = matched
+        return notes
+
+    def on_query_mdns(self, port, data, source):
+        try:
+            message = dns_parse(data)
+        except ValueError as error:
+            return {"error": str(error)}
+        questions = message["questions"]
+        legacy = source[1] != PORT_MDNS
+        unicast = legacy or (questions and all(q[2] & DNS_TOP_BIT for q in questions))
+        matched = 0
+        for device in self.by_standard["mdns"]:
+            profile = self.profile(device, "mdns")
+            records = device.reply("mdns-records", lambda _d: mdns_records(profile))
+            answers, additional, shared = mdns_answer(profile, questions, records)
+            if not answers:
+                continue
+            matched += 1
+            packet = mdns_response(profile, answers, additional, ident=message["id"] if legacy else 0,
+                                   questions=questions if legacy else (), legacy=legacy)
+            to = source if legacy else ((source[0], PORT_MDNS) if unicast else (MDNS_GROUP, PORT_MDNS))
+            low, high = MDNS_SHARED_DELAY_MS if shared else (0, 0)
+            self.send(port, packet, to, delay_ms=self.standard_delay(profile["maxDelayMs"], low, high),
+                      source_ip=self.source_for(device), paced=True)
+        return {"questions": [[".".join(q[0]), DNS_TYPE_NAMES.get(q[1], q[1])] for q in questions],
+                "legacy": legacy, "matched": matched}
+
+    # HTTP: the UPnP description and the ONVIF device service ------------------------------------
+
+    def onvif_service(self):
+        """handle_device_service of tests/e2e/camsim_onvif.py when that module exists."""
+        if not self.onvif_hook_loaded:
+            self.onvif_hook_loaded = True
+            try:
+                import camsim_onvif  # noqa: F401 (optional: written separately)
+                self.onvif_hook = getattr(camsim_onvif, "handle_device_service", None)
+            except ImportError:
+                self.onvif_hook = None
+            except Exception as error:  # a broken module must not stop the simulator
+                self.log({"kind": "onvif-hook-error", "t": time.time(), "error": repr(error)})
+                self.onvif_hook = None
+        return self.onvif_hook
+
+    def announced_identity(self, device) -> str:
+        return json.dumps([self.profile(device, kind) if self.speaks(device, kind) else None
+                           for kind in STANDARD_KINDS], sort_keys=True, default=str) + str(device.d.get("ip"))
+
+    def standard_http(self, port: int, method: str, path: str, host: str, headers: dict, body: bytes):
+        """(status, headers, body, device key) when `path` on `port` is a standard device's, else None."""
+        with self.lock:
+            candidates = self.routes.get((port, path))
+        if not candidates:
+            return None
+        host_ip = host.rsplit(":", 1)[0] if ":" in host else host
+        kind, device = next(((k, d) for k, d in candidates if d.d["ip"] == host_ip), candidates[0])
+        if kind == "upnp":
+            if method not in ("GET", "HEAD"):
+                return 405, {"Allow": "GET, HEAD"}, b"", device.key
+            return (200, {"Content-Type": 'text/xml; charset="utf-8"'}, upnp_description(self.profile(device, "upnp")),
+                    device.key)
+        if method != "POST":
+            return 405, {"Allow": "POST"}, b"", device.key
+        hook = self.onvif_service()
+        if hook is None:
+            return 503, {"Content-Type": "text/plain"}, b"device service not available\n", device.key
+        with self.lock:
+            before = self.announced_identity(device)
+            announcements = getattr(device, "announcements", 0)
+            status, answer_headers, content = hook(device.d, path, headers, body)
+            device.cache.clear()
+            changed = self.announced_identity(device) != before
+            if changed and self.speaks(device, "onvif"):
+                config = standard_config(device.d, "onvif") or {}
+                device.d["onvif"] = dict(config, metadataVersion=to_int(config.get("metadataVersion", 1), 1) + 1)
+                device.cache.clear()
+            self.reindex()
+        self.after_change()
+        if changed and getattr(device, "announcements", 0) == announcements:
+            self.announce(device)
+        return status, dict(answer_headers or {}), bytes(content or b""), device.key
+
+
+def transmit(sock, data: bytes, address, source: str | None) -> None:
+    """sendto, or with a chosen source address (IP_PKTINFO's ipi_spec_dst) when given."""
+    if source:
+        sock.sendmsg([data], [(socket.IPPROTO_IP, IP_PKTINFO,
+                               struct.pack("@i4s4s", 0, socket.inet_aton(source), bytes(4)))], 0, address)
+    else:
+        sock.sendto(data, address)
+
+
+# ---------------------------------------------------------------------------------------------
 # The simulator
 
 
@@ -806,7 +1844,7 @@ def in_own_namespace() -> bool:
     return name.startswith(NAMESPACE_PREFIX)
 
 
-class Simulator:
+class Simulator(StandardsMixin):
     def __init__(self, args):
         self.args = args
         self.addresses = local_addresses()
@@ -831,6 +1869,7 @@ class Simulator:
         self.pending_log: list[dict] = []
         self.added_addresses: set[str] = set()
         self.http = None
+        self.standards_init()
 
     # logging and state -----------------------------------------------------------------------
 
@@ -847,10 +1886,11 @@ class Simulator:
             return
         with self.lock:
             state = [device.public() for device in self.devices + self.generated]
-        temporary = self.args.state + ".tmp"
-        with open(temporary, "w") as handle:
-            json.dump(state, handle, indent=1)
-        os.replace(temporary, self.args.state)
+        with self.state_lock:  # the HTTP threads write it too (the ONVIF device service)
+            temporary = self.args.state + ".tmp"
+            with open(temporary, "w") as handle:
+                json.dump(state, handle, indent=1)
+            os.replace(temporary, self.args.state)
 
     # devices -----------------------------------------------------------------------------------
 
@@ -871,6 +1911,7 @@ class Simulator:
             self.log({"kind": "reload-error", "t": time.time(), "error": str(error)})
             return
         with self.lock:
+            before = list(self.devices)
             previous: dict[str, list[Device]] = {}
             for device in self.devices:
                 previous.setdefault(device.entry_key, []).append(device)
@@ -882,6 +1923,7 @@ class Simulator:
             self.reindex()
         self.log({"kind": "reload", "t": time.time(), "devices": len(self.devices) + len(self.generated)})
         self.after_change()
+        self.standards_reloaded(before)
 
     def generate(self, count: int) -> None:
         base = int(ipaddress.IPv4Address(self.args.generate_base))
@@ -901,6 +1943,7 @@ class Simulator:
         for device in self.devices + self.generated:
             self.by_key.setdefault(device.key, device)
             self.by_family.setdefault(device.family, []).append(device)
+        self.reindex_standards()
 
     def find(self, family_set, key: str | None = None, device_id: str | None = None) -> Device | None:
         if key is not None:
@@ -923,8 +1966,16 @@ class Simulator:
         self.write_state()
         if self.args.add_addresses:
             self.add_addresses()
-        if self.http is not None:
-            self.http.ensure(self.http_ports())
+        self.ensure_http()
+
+    def ensure_http(self) -> None:
+        """HTTP servers for every device port (--http) and for the standard devices' services."""
+        ports = (self.http_ports() if self.args.http else set()) | self.standard_http_ports()
+        if not ports and self.http is None:
+            return
+        if self.http is None:
+            self.http = HttpFront(self)
+        self.http.ensure(ports)
 
     def add_addresses(self) -> None:
         for interface, address, prefix in self.addresses[:1]:
@@ -980,21 +2031,24 @@ class Simulator:
             self.sockets[port] = sock
 
     def send(self, port: int, data: bytes, address: tuple[str, int], urgent: bool = False,
-             delay_ms: float = 0) -> None:
+             delay_ms: float = 0, source_ip: str | None = None, paced: bool = False) -> None:
+        """Queue a datagram. delay_ms holds it back; after the delay it goes out at once, or
+        through the paced queue when `paced`. source_ip picks the source address."""
         sock = self.sockets[port]
         if delay_ms > 0:
             self.delay_seq += 1
-            heapq.heappush(self.delayed, (time.monotonic() + delay_ms / 1000.0, self.delay_seq, sock, data, address))
+            heapq.heappush(self.delayed, (time.monotonic() + delay_ms / 1000.0, self.delay_seq, sock, data, address,
+                                          source_ip, paced))
         elif urgent:
-            self.urgent.append((sock, data, address))
+            self.urgent.append((sock, data, address, source_ip))
         else:
-            self.queue.append((sock, data, address))
+            self.queue.append((sock, data, address, source_ip))
 
     def pump(self) -> None:
         now = time.monotonic()
         while self.delayed and self.delayed[0][0] <= now:
-            _, _, sock, data, address = heapq.heappop(self.delayed)
-            self.urgent.append((sock, data, address))
+            _, _, sock, data, address, source_ip, paced = heapq.heappop(self.delayed)
+            (self.queue if paced else self.urgent).append((sock, data, address, source_ip))
         if self.rate:
             self.tokens = min(max(64.0, self.rate / 50.0), self.tokens + (now - self.last_refill) * self.rate)
         self.last_refill = now
@@ -1003,9 +2057,9 @@ class Simulator:
             while queue:
                 if paced and self.rate and self.tokens < 1:
                     return
-                sock, data, address = queue[0]
+                sock, data, address, source_ip = queue[0]
                 try:
-                    sock.sendto(data, address)
+                    transmit(sock, data, address, source_ip)
                 except BlockingIOError:
                     self.blocked = sock
                     return
@@ -1039,6 +2093,7 @@ class Simulator:
                     destination = socket.inet_ntoa(payload[8:12])
             received = time.time()
             self.pending_log = []
+            self.current_destination = destination
             try:
                 what, notes = self.handle(port, data, source)
             except Exception as error:  # a malformed datagram must never stop the simulator
@@ -1097,11 +2152,14 @@ class Simulator:
                     wanted_password is not None and password != wanted_password):
                 self.applied(what, device.family, device, changes, False, "wrong credentials", **extra)
                 return False
+        before = self.announced_identity(device) if self.standards_started else ""
         with self.lock:
             device.update(changes)
             self.reindex()
         self.applied(what, device.family, device, changes, True, **extra)
         self.after_change()
+        if self.standards_started and self.announced_identity(device) != before:
+            self.announce(device)  # the camera tells the standard protocols of its new settings
         return True
 
     def handle(self, port: int, data: bytes, source: tuple[str, int]) -> tuple[str, dict]:
@@ -1288,6 +2346,13 @@ def parse_arguments(argv=None):
     parser.add_argument("--address", help="the address the devices live at (default: the namespace's)")
     parser.add_argument("--add-addresses", action="store_true",
                         help="add each device's IP in the subnet to the interface")
+    for kind in STANDARD_KINDS:
+        parser.add_argument(f"--generate-{kind}", type=int, default=0, metavar="N",
+                            help=f"add N devices that speak only {kind} (family {STANDARD_FAMILIES[kind]})")
+    parser.add_argument("--max-delay-ms", type=float, default=None,
+                        help="longest random wait before a standard answer (0: answer at once)")
+    parser.add_argument("--no-standards", action="store_true",
+                        help="do not open the WS-Discovery, SSDP and mDNS ports")
     return parser.parse_args(argv)
 
 
@@ -1298,22 +2363,34 @@ def main(argv=None) -> int:
               file=sys.stderr)
         return 2
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    # The ONVIF device-service module imports "camsim": let it find this running module.
+    sys.modules.setdefault("camsim", sys.modules[__name__])
+    global SIMULATOR
     simulator = Simulator(args)
+    SIMULATOR = simulator
     simulator.load()
     if args.generate:
         simulator.generate(args.generate)
+    for kind in STANDARD_KINDS:
+        if getattr(args, f"generate_{kind}"):
+            simulator.generate_standard(kind, getattr(args, f"generate_{kind}"))
+    if simulator.generated:
         simulator.write_state()
     simulator.open_sockets()
-    if args.http:
-        simulator.http = HttpFront(simulator)
-        simulator.http.ensure(simulator.http_ports())
+    if not args.no_standards:
+        simulator.open_standard_sockets()
+    simulator.ensure_http()
     if args.add_addresses:
         simulator.add_addresses()
-    print("READY", flush=True)
     try:
+        if not args.no_standards:
+            simulator.start_standards()
+        print("READY", flush=True)
         simulator.run()
     except KeyboardInterrupt:
         pass
+    finally:
+        simulator.stop_standards()
     return 0
 
 
@@ -1468,6 +2545,10 @@ class HttpFront:
         else:
             body = b""
         host = headers.get("host", "")
+        routed = self.simulator.standard_http(port, method, target.partition("?")[0], host, headers, body)
+        if routed is not None:
+            self.answer_routed(conn, port, method, target, host, routed, len(body))
+            return
         device = self.pick(port, host)
         path, _, query = target.partition("?")
         status, extra, content = 404, [], b"<html><body>Not Found</body></html>"
@@ -1496,6 +2577,19 @@ class HttpFront:
         self.simulator.log({"kind": "http", "t": time.time(), "port": port, "method": method, "target": target,
                             "host": host, "status": status, "device": device.key if device else None,
                             "bodyLength": len(body)})
+
+    def answer_routed(self, conn, port: int, method: str, target: str, host: str, routed, body_length: int) -> None:
+        status, headers, content, device_key = routed
+        reason = {405: "Method Not Allowed", 503: "Service Unavailable", 400: "Bad Request"}.get(
+            status, self.REASONS.get(status, "Status"))
+        headers = {name: value for name, value in headers.items() if name.lower() not in ("content-length", "connection")}
+        headers.setdefault("Content-Type", "application/soap+xml; charset=utf-8")
+        answer = [f"HTTP/1.1 {status} {reason}", "Server: camsim", *(f"{n}: {v}" for n, v in headers.items()),
+                  f"Content-Length: {len(content)}", "Connection: close"]
+        conn.sendall(enc("\r\n".join(answer) + "\r\n\r\n") + (content if method != "HEAD" else b""))
+        self.simulator.log({"kind": "http", "t": time.time(), "port": port, "method": method, "target": target,
+                            "host": host, "status": status, "device": device_key, "bodyLength": body_length,
+                            "standard": True})
 
     def record(self, port, method, target, path, query, host, device, status, head, body, headers,
                declared, chunked) -> None:

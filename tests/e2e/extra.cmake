@@ -6,6 +6,13 @@ add_test(NAME e2e.camsim.unit COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/te
 set_tests_properties(e2e.camsim.unit PROPERTIES LABELS e2e TIMEOUT 60)
 add_test(NAME e2e.camsim COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_camsim.py)
 set_tests_properties(e2e.camsim PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
+# The simulator's WS-Discovery, SSDP and mDNS side, checked by our clients and by real ones
+# (gssdp-discover, nmap, python3-zeroconf, avahi-browse), and the real peers of peers.py.
+add_test(NAME e2e.camsim.standards.unit
+         COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_camsim_standards.py --unit)
+set_tests_properties(e2e.camsim.standards.unit PROPERTIES LABELS e2e TIMEOUT 60)
+add_test(NAME e2e.camsim.standards COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_camsim_standards.py)
+set_tests_properties(e2e.camsim.standards PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 300)
 # zadari-cli search against the simulator: one ctest per case.
 foreach(search_case families ageing every-third-tick ip-echo no-default-route two-adapters
         two-families-one-row formats)
@@ -52,3 +59,29 @@ if(TARGET DVSNETClient)
              --cli $<TARGET_FILE:zadari-cli> --library $<TARGET_FILE:DVSNETClient>)
     set_tests_properties(e2e.sdk PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
 endif()
+# Standard discovery in zadari-cli search: simulated ONVIF, UPnP and mDNS devices on two
+# adapters, one row per device, the real peers (avahi-daemon, a UPnP light, wsdd) and Bye.
+foreach(standards_case simulated one-row peers bye)
+    add_test(NAME e2e.standards.${standards_case}
+             COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_standards.py
+                     --cli $<TARGET_FILE:zadari-cli> ${standards_case})
+    set_tests_properties(e2e.standards.${standards_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
+                         TIMEOUT 180)
+endforeach()
+# What scripts and services use: search --watch, --interface, the password from the environment
+# or a file. One ctest per case.
+foreach(scripting_case watch watch-sigterm interface password)
+    add_test(NAME e2e.scripting.${scripting_case}
+             COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_scripting.py
+                     --cli $<TARGET_FILE:zadari-cli> ${scripting_case})
+    set_tests_properties(e2e.scripting.${scripting_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
+                         TIMEOUT 180)
+endforeach()
+# zadari-cli's help, version and usage errors (nothing is sent: no namespaces needed).
+add_test(NAME e2e.cli.usage COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_cli.py
+         --cli $<TARGET_FILE:zadari-cli> --version ${PROJECT_VERSION})
+set_tests_properties(e2e.cli.usage PROPERTIES LABELS e2e TIMEOUT 120)
+# Re-addressing many cameras: zadari-cli plan and apply --plan.
+add_test(NAME e2e.fleet COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_fleet.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.fleet PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 400)

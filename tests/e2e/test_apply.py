@@ -180,9 +180,16 @@ def case_usage(topo: harness.Topology) -> None:
         result = cli(topo, "apply", *args)
         check(result.returncode == 2, f"{args}: " + describe(result))
     # What the panel does not let one change is refused once the device is known.
-    sim = topo.start_camsim([{"family": 2, "mac": "025AE0000002", "ip": f"{SUBNET}.65"}])
+    sim = topo.start_camsim([{"family": 2, "mac": "025AE0000002", "ip": f"{SUBNET}.65"},
+                             {"family": 0, "mac": "02:5A:E0:00:00:00", "ip": f"{SUBNET}.66"}])
     result = apply(topo, "025AE0000002", "--name", "x", seconds=4)
     check(result.returncode == 2, describe(result))
+    # KT352 carries four port characters: 10080 would become 1008, so it is refused by name.
+    result = apply(topo, "02:5A:E0:00:00:00", "--port", "10080", seconds=4)
+    check(result.returncode == 2, describe(result))
+    lines = [line for line in result.stderr.splitlines() if line.strip()]
+    check(len(lines) == 1 and "10080" in lines[0], describe(result))
+    time.sleep(0.3)
     check(commands(sim) == [], f"setting commands were sent: {commands(sim)}")
 
 

@@ -142,6 +142,21 @@ def case_f9_port_8600(topo: harness.Topology) -> None:
                  "application/x-zip-compressed")
 
 
+def case_f9_account_whole(topo: harness.Topology) -> None:
+    """A blank and a '#' in the account travel escaped, everything else as typed: the status
+    query is answered, so firmware 84.2.0.121 goes to port 8600."""
+    sim = topo.start_camsim([f9_device(topo, sysVer="84.2.0.121", httpPort=81)], http=True)
+    path, sha = firmware(topo, "f9-account.bin", b"ANY!")
+    expect_exit(upgrade(topo, F9_MAC, path, "--password", "p w#1&x+y"), 0, "Upgrade success!")
+    status = [e for e in sim.log(kind="http") if "get_Status.cgi" in e["target"]]
+    check(status and status[0]["target"] == "/get_Status.cgi?user=admin&pwd=p%20w%231&x+y",
+          f"status query: {status}")
+    got = uploads(sim)
+    check(len(got) == 1, f"{len(got)} uploads")
+    check_upload(got[0], 8600, "upgrade_firmware.cgi", "loginuse=admin&loginpas=p%20w%231&x+y", sha,
+                 path, "application/x-zip-compressed")
+
+
 def case_f9_web_ui(topo: harness.Topology) -> None:
     """The web UI always goes to the base address, whatever the version."""
     sim = topo.start_camsim([f9_device(topo, sysVer="99.0", httpPort=81)], http=True)
@@ -234,6 +249,7 @@ CASES = {
     "listed": (case_listed, {}),
     "f9-old-firmware": (case_f9_old_firmware, {}),
     "f9-port-8600": (case_f9_port_8600, {}),
+    "f9-account-whole": (case_f9_account_whole, {}),
     "f9-web-ui": (case_f9_web_ui, {}),
     "f3-client-path": (case_f3_client_path, {}),
     "f2-system-firmware": (case_f2_system_firmware, {}),

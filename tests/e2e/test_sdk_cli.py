@@ -55,6 +55,18 @@ class SdkFromTheCommandLine(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
         self.assertIn("applied", done.stdout)
 
+    def test_reporters_that_outlive_the_stop_do_not_bring_the_program_down(self):
+        # The double's detached reporter goes on reporting for three seconds after
+        # DVSNET_StopSearch; the program ends well before that, with the library still loaded.
+        self.add_library()
+        env = dict(os.environ, DVSNETDOUBLE_LATE_MS="3000")
+        with harness.Topology(cameras=1) as topo:
+            done = topo.pc.run([self.cli, "apply", "--mac", "001122000001", "--mode", "fixed",
+                                "--ip", "10.4.9.9", "--seconds", "2"], env=env)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        self.assertIn("sent through the vendor library", done.stdout)
+        self.assertNotIn("nothing sent", done.stdout)
+
     def test_without_the_library_a_family_4_device_is_not_found(self):
         with harness.Topology(cameras=1) as topo:
             done = topo.pc.run([self.cli, "apply", "--mac", "001122000001", "--ip", "10.4.9.9",

@@ -1,10 +1,14 @@
 #include "access/ui/AuthInput.h"
 
+#include "i18n/Language.h"
+#include "i18n/LanguageStore.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -98,13 +102,17 @@ TEST(TfrmAuthInput, CloseBoxAndCancelAnswerCancel) {
     }
 }
 
-TEST(TfrmAuthInput, EnterInAFieldDoesNotCloseTheDialog) {
+TEST(TfrmAuthInput, EnterOrEscInAFieldDoesNotCloseTheDialog) {
     TfrmAuthInput dialog;
     dialog.show();
-    dialog.edPwd()->setFocus();
-    QTest::keyClick(dialog.edPwd(), Qt::Key_Return);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), 0);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        for (QLineEdit* field : {dialog.edUser(), dialog.edPwd()}) {
+            field->setFocus();
+            QTest::keyClick(field, key);
+            EXPECT_TRUE(dialog.isVisible()) << key;
+            EXPECT_EQ(dialog.result(), 0) << key;
+        }
+    }
 }
 
 /// Acts on the modal dialog that Ask opens, once it is up.
@@ -136,6 +144,23 @@ TEST(TfrmAuthInput, AskPassesPresetsAndKeepsThemOnCancel) {
     EXPECT_TRUE(TfrmAuthInput::Ask(nullptr, user, password));
     EXPECT_EQ(user, QStringLiteral("admin"));
     EXPECT_EQ(password, QStringLiteral("1234"));
+}
+
+TEST(TfrmAuthInput, EachShowingTakesTheTextsOfTheCurrentLanguage) {
+    QTemporaryDir dir;
+    TLanguageStore languages{dir.path()};
+    TfrmAuthInput dialog;
+    SetLanguage(QStringLiteral("fr"));
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Authentification"));
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("Label2"))->text(),
+              QStringLiteral("Mot de passe :"));
+    EXPECT_EQ(dialog.btnCancel()->text(), QStringLiteral("&Annuler"));
+    dialog.hide();
+    SetLanguage(QStringLiteral("en"));
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Validate Authentication"));
+    EXPECT_EQ(dialog.btnCancel()->text(), QStringLiteral("&Cancel"));
 }
 
 TEST(TfrmAuthInput, ShowingIsRaisedEachTimeTheDialogAppears) {

@@ -8,6 +8,7 @@
 #include "upgrade/ui/UpgradeSoft_214.h"
 
 #include "controls/IPEdit.h"
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -32,6 +34,7 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <set>
 #include <string>
@@ -39,6 +42,37 @@
 
 namespace zadari {
 namespace {
+
+/// Stands in for the vendor library's search (counted in a Find cycle) and its stop.
+class TSdkCounter : public IDiscoveryProvider {
+public:
+    TSdkCounter(int* searches, int* stops) : searches_(searches), stops_(stops) {}
+    const char* Name() const override { return "sdk"; }
+    bool Start(IDeviceSink&) override { return true; }
+    void Stop() override {
+        if (stops_ != nullptr)
+            ++*stops_;
+    }
+    bool Search(const TSearchCycle& cycle) override {
+        if (cycle.find && searches_ != nullptr)
+            ++*searches_;
+        return true;
+    }
+
+private:
+    int* searches_;
+    int* stops_;
+};
+
+void AddSdkCounter(TSession& session, int* searches, int* stops) {
+    session.AddProvider(std::make_unique<TSdkCounter>(searches, stops), 10);
+}
+
+/// Picks the language combo's current entry as a user does.
+void ActivateLanguage(TfrmMain& w) {
+    QComboBox* lan = w.findChild<QComboBox*>(QStringLiteral("cmbLan"));
+    lan->activated(lan->currentIndex());
+}
 
 struct TSent {
     std::string bytes;
@@ -160,7 +194,7 @@ protected:
         s.userConfigDir = dir.filePath(QStringLiteral("user"));
         s.languageBase = dir.filePath(QStringLiteral("lang"));
         s.oemCodePage = 437;
-        s.makeEndpoints = [this] {
+        s.session.makeEndpoints = [this] {
             auto e = std::make_unique<TFakeEndpoints>(multicastOk);
             endpoints = e.get();
             return e;
@@ -251,13 +285,15 @@ TEST_F(MainWindowTest, ComponentsCarryTheirNamesAndTheEnglishCaptions) {
     // The language list of the English file, English selected.
     ASSERT_EQ(f.cmbLan->count(), 7);
     EXPECT_EQ(f.cmbLan->currentText(), QStringLiteral("English"));
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("ZI Zadari Rurova"));
+    // Platform themes append the display name to every dialog's caption: it stays the
+    // program's name, not the window's caption.
+    EXPECT_NE(QGuiApplication::applicationDisplayName(), w->windowTitle());
 }
 
 TEST_F(MainWindowTest, FirstShowRefreshesAndRunsOneCycleWithoutTheSdk) {
     auto w = Make();
     int sdkSearches = 0;
-    w->Engine().sdkSearch = [&] { ++sdkSearches; };
+    AddSdkCounter(w->Session(), &sdkSearches, nullptr);
     ASSERT_NE(endpoints, nullptr);
     EXPECT_EQ(endpoints->opened, 1);
     EXPECT_TRUE(endpoints->udp[0].sent.empty());
@@ -297,7 +333,7 @@ TEST_F(MainWindowTest, NoSelectionDisablesThePanelAndShowsZeroAddresses) {
     EXPECT_EQ(f.edGateway->IPString(), QStringLiteral("0.0.0.0"));
     EXPECT_EQ(f.lblDevNum->text(), QStringLiteral("Count:0"));
     // Apply with nothing selected does nothing.
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(credentialAsks, 0);
     EXPECT_TRUE(presenter.boxes.empty());
     EXPECT_EQ(w->LastApply().family, kFamilyNone);
@@ -317,7 +353,7 @@ TEST_F(MainWindowTest, FirstRowIsSelectedOnlyWhenNoneIs) {
     // The vendor library's hand-over does the same.
     w->List().ClearDeviceList();
     TDevInfo sdk = Device(4, "00-11-22-33-44-04", "192.168.1.40");
-    w->DeviceFound(sdk);
+    w->Engine().MergeFound(sdk);
     EXPECT_EQ(w->SelectedRecord()->mac, "00-11-22-33-44-04");
     EXPECT_EQ(f.lblDevNum->text(), QStringLiteral("Count:1"));
 }
@@ -384,7 +420,7 @@ TEST_F(MainWindowTest, ConnectionTypesDecideTheAddressFields) {
         EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
 
     // Apply sends what the panel shows, also the hidden addresses.
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(w->LastApply().edited.ipMode, 0);
     EXPECT_EQ(w->LastApply().edited.ip, "192.168.1.20");
 }
@@ -398,7 +434,7 @@ TEST_F(MainWindowTest, UicamInPppoeHasNoConnectionTypeAndApplyStops) {
     EXPECT_EQ(f.cmbIPAss->currentIndex(), -1);
     EXPECT_TRUE(f.edName->isReadOnly());
     EXPECT_FALSE(f.btnUpgrade->isHidden());
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(w->LastApply().outcome, TApplyOutcome::kValidationError);
     EXPECT_EQ(credentialAsks, 0);
     EXPECT_TRUE(endpoints->udp[2].sent.size() <= 1u); // the first show's query only
@@ -431,7 +467,7 @@ TEST_F(MainWindowTest, MoiPanelHasNoConnectionTypeAndAReadOnlyName) {
               QApplication::palette(f.edName).color(QPalette::Base));
     EXPECT_FALSE(f.btnUpgrade->isHidden());
     credentialsOk = false; // asked for the account, then cancelled: nothing is sent
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(credentialAsks, 1);
     EXPECT_EQ(askedUser, QStringLiteral("admin"));
     EXPECT_EQ(w->LastApply().edited.ipMode, 1);
@@ -452,7 +488,7 @@ TEST_F(MainWindowTest, EmptyPortWarnsAndSendsNothing) {
     TForm f(*w);
     w->Engine().MergeFound(Device(1, "00:11:22:33:44:01", "192.168.1.20"));
     f.edPort->findChild<QLineEdit*>()->clear();
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(credentialAsks, 0);
     EXPECT_EQ(w->LastApply().outcome, TApplyOutcome::kValidationError);
     ASSERT_EQ(presenter.boxes.size(), 1u);
@@ -472,9 +508,9 @@ TEST_F(MainWindowTest, ApplyReadsThePanelIntoACopyAndSearchesAgainOnSuccess) {
     f.edPort->setValue(8081);
     f.edIP->SetIPString(QStringLiteral("192.168.1.99"));
     int sdkSearches = 0;
-    w->Engine().sdkSearch = [&] { ++sdkSearches; };
+    AddSdkCounter(w->Session(), &sdkSearches, nullptr);
     endpoints->udp[0].sent.clear();
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(credentialAsks, 1);
     EXPECT_EQ(askedUser, QStringLiteral("admin"));
     EXPECT_EQ(askedPassword, QString());
@@ -498,7 +534,7 @@ TEST_F(MainWindowTest, PeltraWithAnotherCommandSetAsksNothingAndSendsNothing) {
     old.protocolVersion = 1;
     w->Engine().MergeFound(old);
     endpoints->udp[0].sent.clear();
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(credentialAsks, 0);
     EXPECT_TRUE(endpoints->udp[0].sent.empty());
     EXPECT_EQ(w->LastApply().reason, TNotAppliedReason::kProtocolVersion);
@@ -511,7 +547,7 @@ TEST_F(MainWindowTest, HdsGatewayIsCheckedBeforeAnyDialog) {
     w->Engine().MergeFound(Device(6, "00:11:22:33:44:01", "192.168.1.20"));
     f.edGateway->SetIPString(QStringLiteral("0.0.0.0"));
     endpoints->multicast.sent.clear();
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(credentialAsks, 0);
     ASSERT_EQ(presenter.boxes.size(), 1u);
     EXPECT_EQ(presenter.boxes[0].text, QStringLiteral("Please fill Gateway."));
@@ -521,7 +557,7 @@ TEST_F(MainWindowTest, HdsGatewayIsCheckedBeforeAnyDialog) {
     // With a gateway the account is asked with the family's presets.
     f.edGateway->SetIPString(QStringLiteral("192.168.1.1"));
     credentialsOk = false;
-    w->btnApplyClick();
+    TForm(*w).btnApply->click();
     EXPECT_EQ(credentialAsks, 1);
     EXPECT_EQ(askedPassword, QStringLiteral("zeqit"));
 }
@@ -540,6 +576,71 @@ TEST_F(MainWindowTest, ARefreshOfAnotherRowKeepsTheUsersEdits) {
     mine.name = "renamed";
     w->Engine().MergeFound(mine);
     EXPECT_EQ(f.edName->text(), QStringLiteral("renamed"));
+}
+
+TEST_F(MainWindowTest, ALongNameIsShownWholeAndSentBackUnchanged) {
+    auto w = Shown();
+    TForm f(*w);
+    TDevInfo peltra = Device(1, "00:11:22:33:44:01", "192.168.1.20");
+    peltra.protocolVersion = 2;
+    peltra.name = "Lobby-Camera-North1"; // 19 characters
+    peltra.name += "\xE9";               // and a Latin-1 byte: 20
+    w->Engine().MergeFound(peltra);
+    EXPECT_EQ(f.edName->text().size(), 20);
+    // Typing cannot make it longer; a name typed from scratch stays within 15.
+    f.edName->setFocus();
+    f.edName->end(false);
+    QTest::keyClicks(f.edName, QStringLiteral("x"));
+    EXPECT_EQ(f.edName->text().size(), 20);
+    // Only the address changes: the command carries the device's own name bytes.
+    f.edIP->SetIPString(QStringLiteral("192.168.1.99"));
+    endpoints->udp[0].sent.clear();
+    TForm(*w).btnApply->click();
+    ASSERT_TRUE(w->LastApply().Applied()) << w->LastApply().detail;
+    ASSERT_FALSE(endpoints->udp[0].sent.empty());
+    EXPECT_NE(endpoints->udp[0].sent.front().bytes.find("," + peltra.name + ","), std::string::npos)
+        << endpoints->udp[0].sent.front().bytes;
+
+    w->Engine().MergeFound(peltra);
+    f.edName->selectAll();
+    QTest::keyClicks(f.edName, QStringLiteral("abcdefghijklmnopqrst"));
+    EXPECT_EQ(f.edName->text(), QStringLiteral("abcdefghijklmno"));
+}
+
+TEST_F(MainWindowTest, ARowThatLeavesTakesTheSelectionWithIt) {
+    auto w = Shown();
+    TForm f(*w);
+    const TDevInfo a = Device(1, "00:11:22:33:44:01", "192.168.1.10");
+    const TDevInfo b = Device(1, "00:11:22:33:44:02", "192.168.1.20");
+    const TDevInfo c = Device(4, "00:11:22:33:44:03", "192.168.1.30");
+    for (const TDevInfo& d : {a, b, c})
+        w->Engine().MergeFound(d);
+    w->SelectRow(1);
+    ASSERT_EQ(w->SelectedRecord()->mac, b.mac);
+    f.edName->setText(QStringLiteral("typed"));
+    // b stops answering; a keeps answering (c, of the vendor library, never ages).
+    for (int tick = 0; tick < 10; ++tick) {
+        w->Engine().Tick();
+        w->Engine().MergeFound(a);
+    }
+    ASSERT_EQ(w->List().RowCount(), 2);
+    EXPECT_EQ(w->SelectedRecord(), nullptr);
+    EXPECT_EQ(f.edName->text(), QString());
+    EXPECT_FALSE(f.btnApply->isEnabled());
+    for (auto& udp : endpoints->udp)
+        udp.sent.clear();
+    TForm(*w).btnApply->click();
+    EXPECT_EQ(credentialAsks, 0);
+    for (auto& udp : endpoints->udp)
+        EXPECT_TRUE(udp.sent.empty());
+    // A vendor-library report that only refreshes its row selects nothing.
+    w->Engine().MergeFound(c);
+    EXPECT_EQ(w->SelectedRecord(), nullptr);
+    // A deleted row leaves nothing selected as well.
+    w->SelectRow(0);
+    w->List().DeleteRow(0);
+    EXPECT_EQ(w->SelectedRecord(), nullptr);
+    EXPECT_EQ(f.edName->text(), QString());
 }
 
 TEST_F(MainWindowTest, HiddenCommandGoesToFamilyOneOnly) {
@@ -570,14 +671,14 @@ TEST_F(MainWindowTest, LanguageChangeKeepsTheAdapterAndWritesTheOptionFile) {
     const int french = f.cmbLan->findData(QStringLiteral("fr"));
     ASSERT_GE(french, 0);
     f.cmbLan->setCurrentIndex(french);
-    w->cmbLanChange();
+    ActivateLanguage(*w);
     EXPECT_EQ(CurrentLanguage(), QStringLiteral("fr"));
     EXPECT_NE(f.btnFind->text(), QStringLiteral("&Find"));
     EXPECT_EQ(f.cmbCards->currentIndex(), 1);
     EXPECT_EQ(f.edCurIP->text(), QStringLiteral("10.0.0.7"));
     EXPECT_TRUE(f.lblDevNum->text().endsWith(QLatin1Char('1')));
     EXPECT_EQ(f.cmbLan->currentIndex(), f.cmbLan->findData(QStringLiteral("fr")));
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), w->windowTitle());
+    EXPECT_NE(QGuiApplication::applicationDisplayName(), w->windowTitle());
     QFile file(UserOptionFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
@@ -589,7 +690,7 @@ TEST_F(MainWindowTest, LanguageChangeKeepsTheAdapterAndWritesTheOptionFile) {
     w.reset();
     auto again = Make();
     EXPECT_EQ(CurrentLanguage(), QStringLiteral("fr"));
-    EXPECT_EQ(again->windowTitle(), QGuiApplication::applicationDisplayName());
+    EXPECT_NE(again->windowTitle(), QGuiApplication::applicationDisplayName());
     again.reset();
     SetLanguage(QStringLiteral("en"));
 }
@@ -612,7 +713,7 @@ TEST_F(MainWindowTest, CloseStopsTheNetworkAndClearsTheList) {
     auto w = Shown();
     w->Engine().MergeFound(Device(1, "00:11:22:33:44:01", "192.168.1.20"));
     int sdkShutdowns = 0;
-    w->Engine().sdkShutdown = [&] { ++sdkShutdowns; };
+    AddSdkCounter(w->Session(), nullptr, &sdkShutdowns);
     const QString folder = LanguageFolder();
     ASSERT_FALSE(folder.isEmpty());
     EXPECT_TRUE(QFileInfo::exists(folder));
@@ -754,7 +855,7 @@ TEST_F(MainWindowTest, CaptionsFitInEveryLanguage) {
             const int index = f.cmbLan->findData(QString::fromLatin1(code));
             ASSERT_GE(index, 0) << code;
             f.cmbLan->setCurrentIndex(index);
-            w->cmbLanChange();
+            ActivateLanguage(*w);
             w->Engine().MergeFound(Device(9, "00:11:22:33:44:01", "192.168.1.20", 8080));
             w->show();
             w->resize(w->minimumSizeHint());
@@ -904,6 +1005,128 @@ TEST(WindowInNamespace, FindsAppliesAndUpgrades) {
         EXPECT_TRUE(w.Engine().TimerActive());
     }
     w.close();
+}
+
+TEST_F(MainWindowTest, ReaddressesTheSelectedRowsThroughAPlanItPreviews) {
+    auto w = Shown();
+    TForm f(*w);
+    std::vector<TDevInfo> cameras;
+    for (int i = 0; i < 4; ++i) {
+        TDevInfo d = Device(1, "00:11:22:33:44:0" + std::to_string(i + 1),
+                            "192.168.1." + std::to_string(10 + i));
+        d.protocolVersion = 2;
+        cameras.push_back(d);
+        w->Engine().MergeFound(d);
+    }
+    // Three rows selected with the keyboard: the first, then Shift+Down twice.
+    w->SelectRow(0);
+    f.ListView->setFocus();
+    QTest::keyClick(f.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(f.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    ASSERT_EQ(w->SelectedRecords().size(), 3u);
+    // The details panel follows the current row.
+    EXPECT_EQ(w->SelectedRecord()->mac, cameras[2].mac);
+
+    QTemporaryDir files;
+    const QString planPath = files.filePath(QStringLiteral("plan.csv"));
+    {
+        QFile plan(planPath);
+        ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+        plan.write("mac,ip,mask,gateway,name\n"
+                   "00:11:22:33:44:01,192.168.1.50,,,\n"
+                   "00:11:22:33:44:02,192.168.1.50,,,\n");
+    }
+    const QString reportPath = files.filePath(QStringLiteral("report.json"));
+    TMainWindowSetup setup = WindowSetup();
+    int shown = 0;
+    auto checkDialog = [&](TFleetDialog& dialog) {
+        ++shown;
+        TFleetModel& model = dialog.Model();
+        auto cell = [&](int row, int column) {
+            return model.data(model.index(row, column)).toString();
+        };
+        // The range starts at the first camera's address and skips every address in use.
+        ASSERT_EQ(model.rowCount(), 3);
+        EXPECT_EQ(cell(0, TFleetModel::kNewIp), QStringLiteral("192.168.1.14"));
+        EXPECT_EQ(cell(1, TFleetModel::kNewIp), QStringLiteral("192.168.1.15"));
+        EXPECT_EQ(cell(2, TFleetModel::kNewIp), QStringLiteral("192.168.1.16"));
+        QPushButton* start = dialog.findChild<QPushButton*>(QStringLiteral("btnStart"));
+        EXPECT_TRUE(start->isEnabled());
+
+        // A plan file with one address twice: the preview says so and nothing can start.
+        dialog.LoadPlanFile(planPath);
+        EXPECT_FALSE(dialog.Plan().Valid());
+        EXPECT_FALSE(start->isEnabled());
+        bool conflictShown = false;
+        for (int row = 0; row < model.rowCount(); ++row)
+            conflictShown =
+                conflictShown || cell(row, TFleetModel::kState) == GetStrRes("IDS_PLAN_DUPIP");
+        EXPECT_TRUE(conflictShown);
+
+        // The range again, and the run: each camera answers at its new address.
+        dialog.findChild<QPushButton*>(QStringLiteral("btnMakePlan"))->click();
+        ASSERT_TRUE(start->isEnabled());
+        for (auto& udp : endpoints->udp)
+            udp.sent.clear();
+        start->click();
+        ASSERT_NE(dialog.Run(), nullptr);
+        std::vector<QString> liveStates;
+        QObject::connect(dialog.Run(), &TFleetRun::CameraChanged, &dialog, [&](int index) {
+            const TFleetCamera& camera = dialog.Run()->Cameras()[static_cast<std::size_t>(index)];
+            liveStates.push_back(cell(index, TFleetModel::kState));
+            if (camera.status == TFleetStatus::kVerifying) {
+                TDevInfo moved = camera.listed;
+                moved.ip = camera.newIp;
+                QTimer::singleShot(10, &dialog, [&w, moved] { w->Engine().MergeFound(moved); });
+            }
+        });
+        QElapsedTimer waited;
+        waited.start();
+        while (!dialog.Run()->Done() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(dialog.Run()->AllVerified());
+        for (int row = 0; row < 3; ++row)
+            EXPECT_EQ(cell(row, TFleetModel::kState), GetStrRes("IDS_FLEET_VERIFIED"));
+        EXPECT_NE(std::find(liveStates.begin(), liveStates.end(), GetStrRes("IDS_FLEET_VERIFYING")),
+                  liveStates.end());
+        std::size_t sent = 0;
+        for (auto& udp : endpoints->udp)
+            sent += udp.sent.size();
+        EXPECT_EQ(sent, 3u);
+        EXPECT_EQ(dialog.findChild<QProgressBar*>(QStringLiteral("pbFleet"))->value(), 3);
+        dialog.SaveReport();
+        const QJsonArray report = QJsonDocument::fromJson([&] {
+                                      QFile file(reportPath);
+                                      file.open(QIODevice::ReadOnly);
+                                      return file.readAll();
+                                  }())
+                                      .array();
+        ASSERT_EQ(report.size(), 3);
+        EXPECT_EQ(report[0].toObject()[QStringLiteral("status")].toString(),
+                  QStringLiteral("verified"));
+    };
+    w->close();
+    setup.runFleetDialog = checkDialog;
+    setup.fleet.chooseReportFile = [&](QWidget*) { return reportPath; };
+    setup.fleet.verifyMs = 5000;
+    auto window = Make(std::move(setup));
+    window->show();
+    w.reset();
+    w = std::move(window);
+    TForm g(*w);
+    for (const TDevInfo& d : cameras)
+        w->Engine().MergeFound(d);
+    w->SelectRow(0);
+    g.ListView->setFocus();
+    QTest::keyClick(g.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(g.ListView, Qt::Key_Down, Qt::ShiftModifier);
+    // The list's context menu holds the action, Ctrl+R its shortcut.
+    QAction* readdress = g.ListView->findChild<QAction*>(QStringLiteral("actReaddress"));
+    ASSERT_NE(readdress, nullptr);
+    EXPECT_TRUE(g.ListView->actions().contains(readdress));
+    EXPECT_EQ(readdress->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    readdress->trigger();
+    EXPECT_EQ(shown, 1);
 }
 
 } // namespace

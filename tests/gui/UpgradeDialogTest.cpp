@@ -4,6 +4,7 @@
 #include "upgrade/ui/UpgradeSoft_214.h"
 
 #include "access/SR_517.h"
+#include "i18n/Language.h"
 #include "i18n/LanguageStore.h"
 #include "i18n/StrRes.h"
 #include "i18n/ui/TranslateForm.h"
@@ -195,6 +196,19 @@ TEST_F(UpgradeDialogTest, ComponentsAndEnglishTexts) {
         dialog.grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") +
                            QStringLiteral("-upgrade.png"));
     }
+}
+
+TEST_F(UpgradeDialogTest, TextsFollowAChangeOfLanguage) {
+    SetLanguage(QStringLiteral("fr"));
+    {
+        TfrmUpgradeSoft dialog(&client);
+        EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Mise à jour du firmware"));
+        EXPECT_EQ(dialog.RadioButton1()->text(), QString::fromUtf8("Firmware système"));
+        EXPECT_EQ(dialog.BitBtn3()->text(), QStringLiteral("&Fermer"));
+    }
+    SetLanguage(QStringLiteral("en"));
+    TfrmUpgradeSoft dialog(&client);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Upgrade firmware"));
 }
 
 TEST_F(UpgradeDialogTest, BrowsePutsTheChosenPathAndCancelKeepsTheText) {

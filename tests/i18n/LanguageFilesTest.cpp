@@ -169,6 +169,60 @@ const TMessage kMessages[] = {
     {"IDS_NOGAGEWAY", "Please fill Gateway."},
     {"IDS_ERRCREATE307SOCKET", "Could not create the socket port, please check whether the "
                                "program is already running. Continue?"},
+    // Our own: a KT352 device's command carries at most four port digits.
+    {"IDS_PORTDIGITS", "This camera takes an HTTP port of at most four digits (1 to 9999)."},
+    // Our own: re-addressing many cameras.
+    {"IDS_FLEET_MENU", "Re-address..."},
+    {"IDS_FLEET_TITLE", "Re-address cameras"},
+    {"IDS_FLEET_FIRST", "First address"},
+    {"IDS_FLEET_MASK", "Subnet mask"},
+    {"IDS_FLEET_GATEWAY", "Gateway"},
+    {"IDS_FLEET_MAKEPLAN", "Make plan"},
+    {"IDS_FLEET_LOADPLAN", "Load plan..."},
+    {"IDS_FLEET_START", "Start"},
+    {"IDS_FLEET_CANCEL", "Cancel"},
+    {"IDS_FLEET_SAVEREPORT", "Save report..."},
+    {"IDS_FLEET_CLOSE", "Close"},
+    {"IDS_FLEET_PROGRESS", "%1 of %2 cameras done"},
+    {"IDS_FLEET_SUMMARY", "Verified: %1, unverified: %2, failed: %3, not found: %4"},
+    {"IDS_FLEET_INVALID", "The plan has problems; nothing is sent until they are solved."},
+    {"IDS_FLEET_COLMAC", "MAC"},
+    {"IDS_FLEET_COLNAME", "Name"},
+    {"IDS_FLEET_COLIP", "IP"},
+    {"IDS_FLEET_COLNEWIP", "New IP"},
+    {"IDS_FLEET_COLSTATE", "State"},
+    {"IDS_FLEET_WAITING", "Waiting"},
+    {"IDS_FLEET_VERIFYING", "Verifying"},
+    {"IDS_FLEET_VERIFIED", "Verified"},
+    {"IDS_FLEET_UNVERIFIED", "Unverified"},
+    {"IDS_FLEET_FAILED", "Failed"},
+    {"IDS_FLEET_NOTFOUND", "Not found"},
+    {"IDS_FLEET_CANCELLED", "Cancelled"},
+    {"IDS_PLAN_UNREADABLE", "Unreadable line"},
+    {"IDS_PLAN_DUPMAC", "MAC planned twice"},
+    {"IDS_PLAN_DUPIP", "Address planned twice"},
+    {"IDS_PLAN_INUSE", "Address in use"},
+    {"IDS_PLAN_NETADDR", "Network or broadcast address"},
+    {"IDS_PLAN_BADMASK", "Not a subnet mask"},
+    {"IDS_PLAN_NOCOMMAND", "Cannot be re-addressed"},
+    {"IDS_PLAN_NAMEFIXED", "Name cannot be changed"},
+    {"IDS_PLAN_CYCLE", "Cameras would swap addresses"},
+    {"IDS_PLAN_RANGE", "Not enough free addresses"},
+    // Our own: devices that only the standard discovery protocols found, and their tab.
+    {"IDS_STDNOTSUPPORTED",
+     "Changing the settings of a device that only ONVIF, UPnP or mDNS found is not supported yet."},
+    {"IDS_STDMANUFACTURER", "Manufacturer:"},
+    {"IDS_STDMODEL", "Model:"},
+    {"IDS_STDMODELNUMBER", "Model number:"},
+    {"IDS_STDFIRMWARE", "Firmware:"},
+    {"IDS_STDSERIAL", "Serial number:"},
+    {"IDS_STDHARDWARE", "Hardware:"},
+    {"IDS_STDLOCATION", "Location:"},
+    {"IDS_STDUUID", "UUID:"},
+    {"IDS_STDSERVICES", "Service URLs:"},
+    {"IDS_STDSEENVIA", "Seen via:"},
+    {"IDS_STDMISMATCH", "advertises another address:"},
+    {"IDS_STDNONE", "No standard protocol found this device."},
 };
 
 TEST(LanguageFiles, EnglishMessagesAreExactlyTheTableInItsOrder) {
@@ -220,6 +274,7 @@ TEST(LanguageFiles, EnglishWindowTextsAreThoseOfTheProgram) {
         {"Form_frmMain", "lblIP.Caption", "IP  :"},
         {"Form_frmMain", "lblPreMac.Caption", "MAC   :"},
         {"Form_frmMain", "btnUpgrade.Caption", "Upgrade"},
+        {"Form_frmMain", "tabStandards.Caption", "Standards"},
         {"Form_frmAuthInput", "Caption", "Validate Authentication"},
         {"Form_frmAuthInput", "btnOK.Caption", "&OK"},
         {"Form_frmAuthInput", "Label2.Caption", "Password:"},
@@ -232,7 +287,7 @@ TEST(LanguageFiles, EnglishWindowTextsAreThoseOfTheProgram) {
         EXPECT_EQ(ReadLangValue(en, c.section, c.key, QString()), QString::fromLatin1(c.text))
             << c.section << " " << c.key;
     }
-    EXPECT_EQ(en.FindSection("Form_frmMain")->entries.size(), 34u);
+    EXPECT_EQ(en.FindSection("Form_frmMain")->entries.size(), 35u);
     EXPECT_EQ(en.FindSection("Form_frmAuthInput")->entries.size(), 5u);
     EXPECT_EQ(en.FindSection("Form_frmUpgradeSoft")->entries.size(), 7u);
 }

@@ -93,6 +93,11 @@ TEST_F(LanguageStoreTest, WritesTheSevenFilesIntoAPrivateFolderAndRemovesItAtThe
         EXPECT_EQ(GetStrRes("IDS_ERROR"), QString::fromUtf8("错误"));
         SetLanguage(QStringLiteral("ru"));
         EXPECT_EQ(GetStrRes("IDS_ERROR"), QString::fromUtf8("Ошибка"));
+        // A code saved in other letter cases finds its file (lan=FR).
+        for (const char* code : {"FR", "Spa", "B5"}) {
+            SetLanguage(QString::fromLatin1(code));
+            EXPECT_EQ(CurrentLanguage(), QString::fromLatin1(code).toLower());
+        }
         SetLanguage(QStringLiteral("xx"));
         EXPECT_EQ(CurrentLanguage(), QStringLiteral("en"));
         EXPECT_EQ(GetStrRes("IDS_ERROR"), QStringLiteral("Error"));

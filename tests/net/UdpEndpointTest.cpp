@@ -317,6 +317,60 @@ TEST(SocketEndpoints, EveryReceivingEndpointDeliversWithItsOwnAnswerPath) {
     EXPECT_EQ(endpoints.Received(), 6u);
 }
 
+TEST(OnlyInterface, KeepsTheNamedInterfaceOrAllWhenNoneIsNamed) {
+    const TInterfaceSource source = [] {
+        TSendInterface other = LoopbackAs("127.0.0.2");
+        other.name = QStringLiteral("eth1");
+        return std::vector<TSendInterface>{LoopbackAs("127.0.0.1"), other};
+    };
+    auto names = [](const std::vector<TSendInterface>& interfaces) {
+        std::vector<std::string> out;
+        for (const TSendInterface& entry : interfaces)
+            out.push_back(entry.name.toStdString());
+        return out;
+    };
+    using TNames = std::vector<std::string>;
+    EXPECT_EQ(names(OnlyInterface(source, QStringLiteral("eth1"))()), TNames{"eth1"});
+    EXPECT_EQ(names(OnlyInterface(source, QStringLiteral("eth"))()), TNames{});
+    EXPECT_EQ(names(OnlyInterface(source, QString())()), (TNames{"lo", "eth1"}));
+}
+
+TEST(SocketEndpoints, LimitedToOneInterfaceTheyBroadcastOnlyThere) {
+    TCollector first;
+    TCollector second(QHostAddress(QStringLiteral("127.0.0.2")));
+    TSocketEndpoints::TSetup setup = LoopbackEndpointSetup();
+    // Two "adapters" on loopback: the datagram sent through "eth1" reaches the second collector.
+    setup.broadcastInterfaces = [] {
+        TSendInterface other = LoopbackAs("127.0.0.2");
+        other.name = QStringLiteral("eth1");
+        return std::vector<TSendInterface>{LoopbackAs("127.0.0.1"), other};
+    };
+    setup.onlyInterface = QStringLiteral("eth1");
+    TSocketEndpoints endpoints(setup);
+    ASSERT_TRUE(endpoints.Open([](const TIncomingDatagram&) {}));
+    EXPECT_TRUE(endpoints.Udp(1).SendTo(ToByteView("q"), kBroadcastAddress, first.Port()));
+    EXPECT_TRUE(endpoints.Udp(1).SendTo(ToByteView("q"), kBroadcastAddress, second.Port()));
+    ASSERT_TRUE(WaitFor([&] { return second.got.size() == 1; }));
+    Settle();
+    EXPECT_EQ(first.got.size(), 0u);
+    EXPECT_EQ(second.got.size(), 1u);
+}
+
+TEST(SocketEndpoints, LimitedToOneInterfaceTheyDropWhatArrivesOnAnother) {
+    for (const char* only : {"lo", "zadari-none"}) {
+        TSocketEndpoints::TSetup setup = LoopbackEndpointSetup();
+        setup.onlyInterface = QString::fromLatin1(only);
+        TSocketEndpoints endpoints(setup);
+        int delivered = 0;
+        ASSERT_TRUE(endpoints.Open([&](const TIncomingDatagram&) { ++delivered; }));
+        QUdpSocket sender;
+        sender.writeDatagram(QByteArray("reply"), kLocal, endpoints.UdpEndpoint(2).LocalPort());
+        ASSERT_TRUE(WaitFor([&] { return endpoints.Received() == 1; })) << only;
+        Settle(50);
+        EXPECT_EQ(delivered, std::string(only) == "lo" ? 1 : 0) << only;
+    }
+}
+
 TEST(SocketEndpoints, TheMulticastSenderDoesNotRead) {
     TSocketEndpoints endpoints(LoopbackEndpointSetup());
     int delivered = 0;

@@ -27,6 +27,11 @@ struct TDoubleControl {
                                                                          synchronous ? 1 : 0);
     }
     void Join() { reinterpret_cast<void (*)()>(library.resolve("DVSNETDouble_Join"))(); }
+    int Call(const char* name) { return reinterpret_cast<int (*)()>(library.resolve(name))(); }
+    void ConfigureLate(int milliseconds) {
+        reinterpret_cast<void (*)(int)>(library.resolve("DVSNETDouble_ConfigureLate"))(
+            milliseconds);
+    }
     std::string LastConfig() {
         using TFn = int (*)(char*, int);
         char buffer[512] = {};
@@ -125,6 +130,30 @@ TEST(FindHisi, CloseReleasesReportersThatWaitForTheMainThread) {
     forwarder.Close();
     control.Join();
     EXPECT_EQ(handled, 0);
+}
+
+TEST(FindHisi, DestroyingTheFinderStopsTheSearchAndDropsLaterReports) {
+    TDoubleControl control;
+    ASSERT_TRUE(control.library.load());
+    control.Configure(1, 1, false);
+    control.ConfigureLate(300);
+    const int stops = control.Call("DVSNETDouble_StopCount");
+    int handled = 0;
+    {
+        TDeviceForwarder forwarder([&](const TDevInfo&) { ++handled; });
+        TFind_Hisi finder(ProgramDir());
+        finder.SetFoundHandler(
+            [&](const TDevInfo& record) { forwarder.ForwardDeviceToWindow(record); });
+        ASSERT_TRUE(finder.StartSearch());
+        ASSERT_TRUE(SpinUntil([&] { return handled == 1; }));
+        forwarder.Close();
+    }
+    control.ConfigureLate(0);
+    EXPECT_EQ(control.Call("DVSNETDouble_StopCount"), stops + 1);
+    // The library's reporter goes on after the stop; its reports reach nothing that is gone.
+    const int late = control.Call("DVSNETDouble_LateReports");
+    EXPECT_TRUE(SpinUntil([&] { return control.Call("DVSNETDouble_LateReports") >= late + 5; }));
+    EXPECT_EQ(handled, 1);
 }
 
 TEST(FindHisi, ConfigDevicePassesExactlyTheEditedValues) {

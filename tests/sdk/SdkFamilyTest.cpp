@@ -2,6 +2,7 @@
 #include "app/DeviceList.h"
 #include "app/SR_Hisi.h"
 #include "app/SearchEngine.h"
+#include "common/QuietEndpoints.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,24 +12,6 @@
 
 namespace zadari {
 namespace {
-
-// Endpoints that send nowhere: these tests are about the vendor library's path only.
-class TSilentSender : public TDatagramSender {
-public:
-    bool SendTo(TByteView, const std::string&, std::uint16_t) override { return true; }
-    void Pause(int) override {}
-};
-
-class TSilentEndpoints : public TSearchEndpoints {
-public:
-    bool Open(TReceiveHandler) override { return true; }
-    void Close() override {}
-    TDatagramSender& Udp(int) override { return sender_; }
-    TDatagramSender& MulticastSender() override { return sender_; }
-
-private:
-    TSilentSender sender_;
-};
 
 QString ProgramDir() {
     return QCoreApplication::applicationDirPath();
@@ -44,9 +27,10 @@ void ConfigureDouble(int threads, int perThread) {
 TEST(SdkFamily, FindListsTheLibrarysDevicesAndTheyNeverAgeOut) {
     ConfigureDouble(3, 20);
     TDeviceList list;
-    TSilentEndpoints endpoints;
+    TQuietEndpoints endpoints;
+    TSdkFamily sdk(ProgramDir());
     TSearchEngine engine(list, endpoints);
-    TSdkFamily sdk(engine, ProgramDir());
+    engine.AddProvider(sdk, 10);
     ASSERT_TRUE(sdk.IsLoaded());
     ASSERT_TRUE(engine.Start());
     engine.StopTimer();
@@ -70,27 +54,24 @@ TEST(SdkFamily, FindListsTheLibrarysDevicesAndTheyNeverAgeOut) {
 
     TDevInfo edited = list.Row(0).record;
     edited.userName = "admin";
-    ASSERT_TRUE(engine.sdkConfigDevice);
-    EXPECT_TRUE(engine.sdkConfigDevice(edited));
+    EXPECT_TRUE(sdk.SendSettings(TCredentials{"admin", ""}, list.Row(0).record, edited));
     engine.Stop();
 }
 
 TEST(SdkFamily, WithoutTheLibraryApplyHasNoWayToTheDevice) {
     QTemporaryDir empty;
     TDeviceList list;
-    TSilentEndpoints endpoints;
+    TQuietEndpoints endpoints;
+    TSdkFamily sdk(empty.path());
     TSearchEngine engine(list, endpoints);
-    {
-        TSdkFamily sdk(engine, empty.path());
-        EXPECT_FALSE(sdk.IsLoaded());
-        engine.Find();
-        TDevInfo record;
-        record.family = kFamilySdk;
-        record.mac = "001122AABBCC";
-        EXPECT_FALSE(engine.sdkConfigDevice(record));
-    }
-    EXPECT_FALSE(engine.sdkSearch);
-    EXPECT_FALSE(engine.sdkConfigDevice);
+    engine.AddProvider(sdk, 10);
+    EXPECT_FALSE(sdk.IsLoaded());
+    engine.Find();
+    TDevInfo record;
+    record.family = kFamilySdk;
+    record.mac = "001122AABBCC";
+    EXPECT_FALSE(sdk.SendSettings(TCredentials{"admin", ""}, record, record));
+    EXPECT_EQ(list.RowCount(), 0);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -101,6 +102,15 @@ void TfrmAuthInput::showEvent(QShowEvent* event) {
         Q_EMIT Showing();
     }
     QDialog::showEvent(event);
+}
+
+void TfrmAuthInput::keyPressEvent(QKeyEvent* event) {
+    // QDialog would reject on Esc as if a cancel button had been pressed.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool TfrmAuthInput::Ask(QWidget* owner, QString& user, QString& password) {

@@ -44,6 +44,8 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    /// Esc does nothing: neither button is the cancel button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QLabel* Label1_;

@@ -1,7 +1,8 @@
-#include "app/Family9Hook.h"
+#include "app/Family9Provider.h"
 #include "access/SR_517.h"
 #include "app/DeviceList.h"
 #include "app/SearchEngine.h"
+#include "common/QuietEndpoints.h"
 
 #include <gtest/gtest.h>
 
@@ -9,23 +10,6 @@
 
 namespace zadari {
 namespace {
-
-class TNullSender : public TDatagramSender {
-public:
-    bool SendTo(TByteView, const std::string&, std::uint16_t) override { return true; }
-    void Pause(int) override {}
-};
-
-class TQuietEndpoints : public TSearchEndpoints {
-public:
-    bool Open(TReceiveHandler) override { return true; }
-    void Close() override {}
-    TDatagramSender& Udp(int) override { return sender_; }
-    TDatagramSender& MulticastSender() override { return sender_; }
-
-private:
-    TNullSender sender_;
-};
 
 // Keeps the search's callback so the test can deliver replies when it likes.
 class TStoringClient : public IT517Series {
@@ -59,12 +43,14 @@ TDevInfo Family9Record() {
     return r;
 }
 
-TEST(Family9Hook, EveryCycleStartsTheClientsSearchAndItsDevicesAreMerged) {
+TEST(Family9Provider, EveryCycleStartsTheClientsSearchAndItsDevicesAreMerged) {
     TDeviceList list;
     TQuietEndpoints endpoints;
     TStoringClient client;
+    TFamily9Provider provider(client, 8600);
     TSearchEngine engine(list, endpoints);
-    WireFamily9Search(engine, client);
+    engine.AddProvider(provider, 3);
+    engine.Start();
     engine.RunSearchCycle(0, false);
     engine.RunSearchCycle(1, false);
     EXPECT_EQ(client.ports, (std::vector<int>{8600, 8600}));
@@ -75,13 +61,15 @@ TEST(Family9Hook, EveryCycleStartsTheClientsSearchAndItsDevicesAreMerged) {
     EXPECT_EQ(list.Row(0).caption, "T");
 }
 
-TEST(Family9Hook, RepliesAfterTheEngineWentAreDropped) {
+TEST(Family9Provider, RepliesAfterTheEngineWentAreDropped) {
     TDeviceList list;
     TQuietEndpoints endpoints;
     TStoringClient client;
+    TFamily9Provider provider(client, 8600);
     {
         TSearchEngine engine(list, endpoints);
-        WireFamily9Search(engine, client);
+        engine.AddProvider(provider, 3);
+        engine.Start();
         engine.RunSearchCycle(0, false);
     }
     ASSERT_TRUE(client.found);
