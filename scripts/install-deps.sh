@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     python3 iproute2 iputils-ping curl
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-noto-cjk
+    dpkg-dev lintian appstream desktop-file-utils bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do
