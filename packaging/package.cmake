@@ -42,21 +42,25 @@ if(ZADARI_PACKAGE)
     target_link_options(zadari_options INTERFACE ${ZADARI_DEB_LDFLAGS})
 endif()
 
-# Man pages and the package's changelog are installed compressed (gzip -n: no time stamp).
+# Man pages (with the project's version) and the package's changelog are installed compressed
+# (gzip -n: no time stamp).
 set(ZADARI_GZIPPED)
+set(docs_out ${CMAKE_BINARY_DIR}/packaging)
 function(zadari_gzip source output)
     add_custom_command(
         OUTPUT ${output} COMMAND gzip -9 -n -c ${source} > ${output} DEPENDS ${source}
         COMMENT "Compressing ${source}" VERBATIM)
     set(ZADARI_GZIPPED ${ZADARI_GZIPPED} ${output} PARENT_SCOPE)
 endfunction()
-set(docs_out ${CMAKE_BINARY_DIR}/packaging)
-file(MAKE_DIRECTORY ${docs_out})
-zadari_gzip(${ZADARI_PACKAGING_DIR}/zadari-cli.1 ${docs_out}/zadari-cli.1.gz)
-zadari_gzip(${ZADARI_PACKAGING_DIR}/changelog ${docs_out}/changelog.Debian.gz)
+set(man_pages zadari-cli.1)
 if(ZADARI_BUILD_GUI)
-    zadari_gzip(${ZADARI_PACKAGING_DIR}/zadari.1 ${docs_out}/zadari.1.gz)
+    list(APPEND man_pages zadari.1)
 endif()
+foreach(page IN LISTS man_pages)
+    configure_file(${ZADARI_PACKAGING_DIR}/${page} ${docs_out}/${page} @ONLY)
+    zadari_gzip(${docs_out}/${page} ${docs_out}/${page}.gz)
+endforeach()
+zadari_gzip(${ZADARI_PACKAGING_DIR}/changelog ${docs_out}/changelog.Debian.gz)
 add_custom_target(zadari_docs ALL DEPENDS ${ZADARI_GZIPPED})
 
 install(FILES ${docs_out}/zadari-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -82,7 +86,8 @@ if(ZADARI_BUILD_GUI)
     endforeach()
 endif()
 
-# The package. File and directory permissions are Debian's (0644, 0755), binaries are stripped.
+# The package. File and directory permissions are Debian's (0644, 0755); the programs are
+# stripped as dh_strip does it.
 execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE ZADARI_DEB_ARCH
                 OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
@@ -91,7 +96,8 @@ set(CPACK_PACKAGE_CONTACT ${ZADARI_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and configure the IP cameras of the local network")
 file(READ ${ZADARI_PACKAGING_DIR}/description CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_GENERATOR DEB)
-set(CPACK_STRIP_FILES ON)
+set(CPACK_ZADARI_STRIP ${CMAKE_STRIP})
+set(CPACK_PRE_BUILD_SCRIPTS ${ZADARI_PACKAGING_DIR}/strip.cmake)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                                                 GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
