@@ -1,5 +1,6 @@
 // Cost of reading one message of each standard discovery protocol: an ONVIF ProbeMatch, an SSDP
 // search answer, a UPnP device description and a DNS-SD answer. Goal: 20 us or less each.
+#include "app/DeviceList.h"
 #include "standards/DnsSd.h"
 #include "standards/Ssdp.h"
 #include "standards/UpnpDescription.h"
@@ -7,7 +8,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -99,5 +102,49 @@ void BM_ParseMdnsAnswer(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ParseMdnsAnswer);
+
+std::string MacText(int n, char separator) {
+    char text[18];
+    std::snprintf(text, sizeof text, "02%c5B%c%02X%c%02X%c%02X%c%02X", separator, separator,
+                  (n >> 24) & 0xFF, separator, (n >> 16) & 0xFF, separator, (n >> 8) & 0xFF,
+                  separator, n & 0xFF);
+    return text;
+}
+
+// A ProbeMatch's record merged into a list of 5,000 proprietary rows and 1,000 ONVIF rows: the
+// steady state, where the device is listed already (half of them ride on a proprietary row).
+void BM_MergeStandardsRecord(benchmark::State& state) {
+    zadari::TDeviceList list;
+    zadari::TWsdMessage message;
+    zadari::ParseWsdMessage(kProbeMatch, message);
+    std::vector<zadari::TDevInfo> onvif;
+    for (int i = 0; i < 6000; ++i) {
+        zadari::TDevInfo record;
+        record.ip = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+        record.httpPort = 80;
+        if (i < 5000) {
+            record.family = zadari::kFamilyPeltra;
+            record.mac = MacText(i, '-');
+            record.name = "cam" + std::to_string(i);
+        } else {
+            // ONVIF devices: 500 of their own, 500 that are proprietary rows too.
+            const int n = i < 5500 ? i : i - 5500;
+            record.family = zadari::kFamilyOnvif;
+            record.mac = MacText(n, ':');
+            record.name = "onvif" + std::to_string(i);
+            zadari::TStandardsInfo info;
+            info.onvif = message.endpoints.at(0);
+            record.standards = zadari::TStandardsRef(info);
+            onvif.push_back(record);
+        }
+        list.MergeDevice(record);
+    }
+    std::size_t next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(list.MergeDevice(onvif[next]));
+        next = (next + 1) % onvif.size();
+    }
+}
+BENCHMARK(BM_MergeStandardsRecord);
 
 } // namespace

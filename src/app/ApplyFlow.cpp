@@ -208,6 +208,16 @@ TApplyResult TApplyFlow::Apply(const TDevInfo& listedRow, const TEditedValues& v
     result.edited = listed;
 
     const TFamilyRow* family = FindFamily(listed.family);
+    // A family that says why it takes no command says so before anything is checked or asked.
+    if (family != nullptr && family->carrier == TCommandCarrier::kNone &&
+        family->noCommandMessage != nullptr) {
+        result.reason = TNotAppliedReason::kNoCommand;
+        result.message =
+            TUserMessage{family->noCommandMessage, "IDS_INFORMATION", MsgStyle::kIconInformation};
+        result.detail = FamilyName(listed.family) + " (" + std::string(family->name) +
+                        ") takes no network-setting command yet";
+        return result;
+    }
     if (!ReadDetailsInto(values, result.edited, &result.message, &result.detail)) {
         result.outcome = TApplyOutcome::kValidationError;
         result.messageKey = result.message.key;

@@ -4,6 +4,8 @@
 #include "protocols/DevInfoFields.h"
 #include "protocols/Encoding.h"
 
+#include "app/StandardsText.h"
+
 #include <cstdio>
 
 namespace zadari {
@@ -64,6 +66,87 @@ struct TValueWriter {
     }
 };
 
+/// Standards texts are UTF-8 as the devices sent them; invalid sequences become U+FFFD.
+std::string Utf8Value(const std::string& text) {
+    return JsonQuote(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toStdString());
+}
+
+std::string Utf8List(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            out += ", ";
+        out += Utf8Value(items[i]);
+    }
+    return out + "]";
+}
+
+class TObjectWriter {
+public:
+    void Add(const char* name, const std::string& value) {
+        out_ += first_ ? "" : ", ";
+        first_ = false;
+        out_ += JsonQuote(name);
+        out_ += ": ";
+        out_ += value;
+    }
+    void Text(const char* name, const std::string& text) { Add(name, Utf8Value(text)); }
+    std::string Take() { return out_ + "}"; }
+
+private:
+    std::string out_ = "{";
+    bool first_ = true;
+};
+
+std::string StandardsToJson(const TDevInfo& record) {
+    const TStandardsInfo& info = record.standards.Get();
+    TObjectWriter all;
+    if (const auto& onvif = info.onvif) {
+        TObjectWriter o;
+        o.Text("endpoint", onvif->endpoint);
+        o.Add("types", Utf8List(onvif->types));
+        o.Add("scopes", Utf8List(onvif->scopes));
+        o.Add("xaddrs", Utf8List(onvif->xaddrs));
+        o.Add("metadataVersion", std::to_string(onvif->metadataVersion));
+        o.Text("name", onvif->name);
+        o.Text("hardware", onvif->hardware);
+        o.Text("location", onvif->location);
+        o.Text("mac", onvif->mac);
+        o.Text("serial", onvif->serial);
+        o.Add("xaddrMismatch", XAddrsNameAnotherAddress(*onvif, record.ip) ? "true" : "false");
+        all.Add("onvif", o.Take());
+    }
+    if (const auto& upnp = info.upnp) {
+        TObjectWriter o;
+        o.Text("location", upnp->location);
+        o.Text("server", upnp->server);
+        o.Text("st", upnp->st);
+        o.Text("usn", upnp->usn);
+        o.Add("maxAge", std::to_string(upnp->maxAge));
+        o.Text("friendlyName", upnp->friendlyName);
+        o.Text("manufacturer", upnp->manufacturer);
+        o.Text("modelName", upnp->modelName);
+        o.Text("modelNumber", upnp->modelNumber);
+        o.Text("serialNumber", upnp->serialNumber);
+        o.Text("udn", upnp->udn);
+        o.Text("presentationUrl", upnp->presentationUrl);
+        o.Text("deviceType", upnp->deviceType);
+        all.Add("upnp", o.Take());
+    }
+    if (const auto& mdns = info.mdns) {
+        TObjectWriter o;
+        o.Text("instance", mdns->instance);
+        o.Add("serviceTypes", Utf8List(mdns->serviceTypes));
+        o.Text("host", mdns->host);
+        o.Add("port", std::to_string(mdns->port));
+        o.Add("addresses", Utf8List(mdns->addresses));
+        o.Add("txt", Utf8List(mdns->txt));
+        all.Add("mdns", o.Take());
+    }
+    return all.Take();
+}
+
 } // namespace
 
 std::string DevInfoToJson(const TDevInfo& record) {
@@ -80,6 +163,9 @@ std::string DevInfoToJson(const TDevInfo& record) {
     for (const TDevInfoField& field : DevInfoFields())
         add(field.name, std::visit(TValueWriter{record}, field.member));
     add("letters", JsonQuote(FamilyLetters(record.family)));
+    // Only the protocols that found the device.
+    if (!record.standards.Empty())
+        add("standards", StandardsToJson(record));
     out += "}";
     return out;
 }

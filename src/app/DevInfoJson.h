@@ -1,6 +1,7 @@
 #pragma once
 // TDevInfo as JSON, every field under its own name in record order, plus "letters" (the family
-// letters) and "rawReply" (upper-case hex, or null). Texts are the device's bytes decoded as the
+// letters), "rawReply" (upper-case hex, or null) and, for a device the standard protocols found,
+// "standards" with what each of them said. Texts are the device's bytes decoded as the
 // window shows them; numbers are JSON numbers.
 #include "protocols/DevInfo.h"
 

@@ -7,6 +7,7 @@
 #include "protocols/DevInfoFields.h"
 #include "protocols/Encoding.h"
 #include "protocols/FamilyTable.h"
+#include "standards/StandardsMac.h"
 
 #include <algorithm>
 #include <array>
@@ -59,6 +60,22 @@ bool AgesOut(std::int32_t family) {
     return row == nullptr || row->agesOut;
 }
 
+/// Rows of a standard discovery protocol (their findings may ride on another family's row).
+bool IsStandard(std::int32_t family) {
+    const TFamilyRow* row = FindFamily(family);
+    return row != nullptr && row->standard;
+}
+
+/// A row of standard protocols only shows what the first protocol that found it says; the name
+/// follows the protocols' order of preference.
+void ComposeStandardRow(TDevInfo& record) {
+    const TStandardsInfo& info = record.standards.Get();
+    record.family = StandardsFamily(info);
+    const std::string name = StandardsName(info);
+    if (!name.empty())
+        record.name = name;
+}
+
 int Sign(int v) {
     return (v > 0) - (v < 0);
 }
@@ -87,12 +104,47 @@ struct TDeviceList::TImpl {
     std::size_t gapAt = 0;
     std::size_t gapSize = 0;
     std::unordered_map<std::string, TNode*> byMac;
+    /// The rows by the hardware address their mac names (12 hex digits), for the standard
+    /// protocols' findings, which come with the MAC written their own way.
+    std::unordered_map<std::string, TNode*> byHardware;
     int sortColumn = 2;
     bool descending = false;
     QString headers[kColumnCount] = {QStringLiteral("Mode"), QStringLiteral("Name"),
                                      QStringLiteral("IP")};
 
     std::size_t Count() const { return rows.size() - gapSize; }
+
+    void Index(TNode* node) {
+        byMac.emplace(node->row.record.mac, node);
+        const std::string hardware = NormalisedMac(node->row.record.mac);
+        if (!hardware.empty())
+            byHardware.emplace(hardware, node);
+    }
+
+    void Unindex(const TNode* node) {
+        const std::string& mac = node->row.record.mac;
+        if (const auto found = byMac.find(mac); found != byMac.end() && found->second == node)
+            byMac.erase(found);
+        const std::string hardware = NormalisedMac(mac);
+        if (const auto found = byHardware.find(hardware);
+            found != byHardware.end() && found->second == node)
+            byHardware.erase(found);
+    }
+
+    /// The row a record belongs to: the one with its exact mac, else, for the standard
+    /// protocols' findings and for a device so far found only by them, the row of the same
+    /// hardware address.
+    TNode* RowFor(const TDevInfo& record, bool standard) const {
+        if (const auto found = byMac.find(record.mac); found != byMac.end())
+            return found->second;
+        const std::string hardware = NormalisedMac(record.mac);
+        if (hardware.empty())
+            return nullptr;
+        const auto found = byHardware.find(hardware);
+        if (found == byHardware.end())
+            return nullptr;
+        return standard || IsStandard(found->second->row.record.family) ? found->second : nullptr;
+    }
 
     TNode* At(std::size_t displayRow) const {
         return rows[displayRow < gapAt ? displayRow : displayRow + gapSize].get();
@@ -237,21 +289,48 @@ bool TDeviceList::MergeDevice(const TDevInfo& record) {
     if (record.family == kFamilyNone)
         return false;
     TImpl& d = *impl_;
-    if (const auto found = d.byMac.find(record.mac); found != d.byMac.end()) {
-        TNode* node = found->second;
-        if (!ComparedFieldsDiffer(node->row.record, record)) {
+    const bool standard = IsStandard(record.family);
+    if (TNode* node = d.RowFor(record, standard)) {
+        const TDevInfo& current = node->row.record;
+        if (!standard && record.mac == current.mac && record.standards == current.standards) {
+            // The usual case, a proprietary reply for its own row: no copy needed.
+            if (!ComparedFieldsDiffer(current, record)) {
+                node->row.record.age = kFreshAge;
+                return false;
+            }
+            ReplaceRecord(node, record);
+            return false;
+        }
+        TDevInfo merged;
+        if (standard && !IsStandard(current.family)) {
+            // The device's own family keeps its row; what the protocol said rides along.
+            merged = current;
+            MergeStandards(merged.standards.Edit(), record.standards.Get());
+        } else if (standard) {
+            merged = record;
+            merged.mac = current.mac;
+            TStandardsInfo info = current.standards.Get();
+            MergeStandards(info, record.standards.Get());
+            merged.standards = TStandardsRef(std::move(info));
+            ComposeStandardRow(merged);
+            // Address, port and version come from the protocol the row shows, so that two
+            // protocols answering in turn do not make the row flicker.
+            if (merged.family != record.family) {
+                merged.ip = current.ip;
+                merged.httpPort = current.httpPort;
+                merged.version = current.version;
+            }
+        } else {
+            // A proprietary reply: the device's findings by the standard protocols stay.
+            merged = record;
+            merged.standards = current.standards;
+        }
+        if (merged.mac == current.mac && merged.standards == current.standards &&
+            !ComparedFieldsDiffer(current, merged)) {
             node->row.record.age = kFreshAge;
             return false;
         }
-        d.BeginChange();
-        const auto oldRow = static_cast<int>(d.PositionOf(*node));
-        node->Fill(record);
-        // The row is moved before anyone hears of the change, so every slot sees the rows in
-        // order; nothing here touches `node` after a signal (a slot might delete the row).
-        const int newRow = PlaceChangedRow(node, oldRow);
-        Q_EMIT dataChanged(index(newRow, 0), index(newRow, kColumnCount - 1));
-        Q_EMIT RecordReplaced(
-            QString::fromLatin1(record.mac.data(), static_cast<qsizetype>(record.mac.size())));
+        ReplaceRecord(node, merged);
         return false;
     }
     d.BeginChange();
@@ -259,10 +338,48 @@ bool TDeviceList::MergeDevice(const TDevInfo& record) {
     node->Fill(record);
     const auto row = d.LowerBound(*node, 0, d.rows.size());
     beginInsertRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row));
-    d.byMac.emplace(record.mac, node.get());
+    d.Index(node.get());
     d.rows.insert(d.rows.begin() + static_cast<std::ptrdiff_t>(row), std::move(node));
     endInsertRows();
     Q_EMIT CountChanged();
+    return true;
+}
+
+void TDeviceList::ReplaceRecord(TNode* node, const TDevInfo& record) {
+    TImpl& d = *impl_;
+    d.BeginChange();
+    const auto oldRow = static_cast<int>(d.PositionOf(*node));
+    d.Unindex(node);
+    node->Fill(record);
+    d.Index(node);
+    // The row is moved before anyone hears of the change, so every slot sees the rows in
+    // order; nothing here touches `node` after a signal (a slot might delete the row).
+    const int newRow = PlaceChangedRow(node, oldRow);
+    Q_EMIT dataChanged(index(newRow, 0), index(newRow, kColumnCount - 1));
+    Q_EMIT RecordReplaced(
+        QString::fromLatin1(record.mac.data(), static_cast<qsizetype>(record.mac.size())));
+}
+
+bool TDeviceList::RemoveStandard(const std::string& key, std::int32_t family) {
+    TImpl& d = *impl_;
+    TDevInfo probe;
+    probe.mac = key;
+    TNode* node = d.RowFor(probe, true);
+    if (node == nullptr)
+        return false;
+    const TDevInfo& current = node->row.record;
+    TStandardsInfo info = current.standards.Get();
+    if (!DropStandard(info, family))
+        return false;
+    if (IsStandard(current.family) && info.Empty()) {
+        DeleteRow(static_cast<int>(d.PositionOf(*node)));
+        return true;
+    }
+    TDevInfo merged = current;
+    merged.standards = info.Empty() ? TStandardsRef() : TStandardsRef(std::move(info));
+    if (IsStandard(current.family))
+        ComposeStandardRow(merged);
+    ReplaceRecord(node, merged);
     return true;
 }
 
@@ -311,6 +428,7 @@ void TDeviceList::ClearDeviceList() {
     d.BeginChange();
     beginRemoveRows(QModelIndex(), 0, static_cast<int>(d.rows.size()) - 1);
     d.byMac.clear();
+    d.byHardware.clear();
     d.rows.clear();
     endRemoveRows();
     Q_EMIT CountChanged();
@@ -323,7 +441,7 @@ void TDeviceList::DeleteRow(int displayRow) {
     d.BeginChange();
     beginRemoveRows(QModelIndex(), displayRow, displayRow);
     const auto it = d.rows.begin() + displayRow;
-    d.byMac.erase((*it)->row.record.mac);
+    d.Unindex(it->get());
     d.rows.erase(it);
     endRemoveRows();
     Q_EMIT CountChanged();
@@ -372,7 +490,7 @@ void TDeviceList::AgePass() {
             beginRemoveRows(QModelIndex(), static_cast<int>(write),
                             static_cast<int>(write + (end - i) - 1));
             for (std::size_t k = i; k < end; ++k) {
-                d.byMac.erase(d.rows[k]->row.record.mac);
+                d.Unindex(d.rows[k].get());
                 d.rows[k].reset();
             }
             read = end;

@@ -11,6 +11,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 
+#include <cstdint>
 #include <string>
 
 namespace zadari {
@@ -34,8 +35,16 @@ public:
     explicit TDeviceList(QObject* parent = nullptr);
     ~TDeviceList() override;
 
-    /// Adds or refreshes the device's row; true only when a row was added.
+    /// Adds or refreshes the device's row; true only when a row was added. A record of a standard
+    /// discovery protocol (see TFamilyRow::standard) is attached to the row of the same hardware
+    /// address when another family found the device; a row found only by standard protocols
+    /// collects what each said and is taken over by a proprietary family's record of the same
+    /// hardware address, which keeps those findings.
     bool MergeDevice(const TDevInfo& record);
+    /// The device whose mac (or hardware address) is `key` announced that the protocol of the
+    /// standard family `family` leaves: its findings go, and with them a row that only standard
+    /// protocols found when nothing else is left. True when anything changed.
+    bool RemoveStandard(const std::string& key, std::int32_t family);
     /// The record of the first row in display order whose mac equals `mac` exactly.
     const TDevInfo* FindRowByMac(const std::string& mac) const;
     /// Display row of the device with this exact mac, or -1.
@@ -95,6 +104,7 @@ private:
     TImpl* impl_;
 
     int PlaceChangedRow(TNode* node, int oldRow);
+    void ReplaceRecord(TNode* node, const TDevInfo& record);
     void SortAll(bool directionOnly);
 };
 

@@ -5,6 +5,7 @@
 // what comes back; the list, the merge and the ageing stay with the engine.
 #include "protocols/DevInfo.h"
 
+#include <cstdint>
 #include <string>
 
 namespace zadari {
@@ -18,6 +19,10 @@ public:
     /// A device said it is leaving (a WS-Discovery Bye, an SSDP byebye): the row whose `mac`
     /// is `mac` goes at once instead of ageing out.
     virtual void DeviceGone(const std::string& mac) = 0;
+    /// A device's service of a standard protocol (the family code of its row: ONVIF, UPnP,
+    /// mDNS) said it is leaving: what that protocol said about the device whose mac or hardware
+    /// address is `key` goes, and a row that no other protocol or family holds goes with it.
+    virtual void StandardGone(const std::string& key, std::int32_t family) = 0;
 };
 
 /// What one cycle is: the tick counter (some queries go out on every third tick only) and

@@ -201,6 +201,10 @@ void TSearchEngine::DeviceGone(const std::string& mac) {
         list_.DeleteRow(row);
 }
 
+void TSearchEngine::StandardGone(const std::string& key, std::int32_t family) {
+    list_.RemoveStandard(key, family);
+}
+
 void TSearchEngine::NoteMerge(bool added) {
     if (!added)
         return;

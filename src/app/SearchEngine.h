@@ -93,6 +93,7 @@ public:
     void MergeFound(const TDevInfo& record) override;
     /// A device that announced its leaving: its row goes now.
     void DeviceGone(const std::string& mac) override;
+    void StandardGone(const std::string& key, std::int32_t family) override;
 
     const std::string& ClientId() const { return clientId_; }
     int TickCounter() const { return tickCounter_; }

@@ -3,6 +3,8 @@
 #include "access/SR_517.h"
 #include "app/Family9Provider.h"
 #include "app/SdkFamily.h"
+#include "app/StandardsNet.h"
+#include "app/StandardsProviders.h"
 
 #include <QNetworkInterface>
 
@@ -61,6 +63,7 @@ TSessionSetup TSessionSetup::ForProgram(const QString& programDir, const QString
     };
     if (onlyInterface.isEmpty())
         setup.vendorLibraryDir = programDir;
+    setup.makeStandardsNet = [onlyInterface] { return MakeSystemStandardsNet(onlyInterface); };
     return setup;
 }
 
@@ -80,6 +83,17 @@ TSession::TSession(TSessionSetup setup, ICredentialsProvider& credentials)
     if (!setup_.vendorLibraryDir.isEmpty()) {
         sdk_ = std::make_unique<TSdkFamily>(setup_.vendorLibraryDir);
         engine_->AddProvider(*sdk_, SearchStepOf(kFamilySdk));
+    }
+    if (setup_.makeStandardsNet)
+        standardsNet_ = setup_.makeStandardsNet();
+    if (standardsNet_) {
+        const TStandardsPacing pacing;
+        AddProvider(std::make_unique<TWsdProvider>(*standardsNet_, pacing),
+                    SearchStepOf(kFamilyOnvif));
+        AddProvider(std::make_unique<TSsdpProvider>(*standardsNet_, pacing),
+                    SearchStepOf(kFamilyUpnp));
+        AddProvider(std::make_unique<TMdnsProvider>(*standardsNet_, pacing),
+                    SearchStepOf(kFamilyMdns));
     }
     applyFlow_ = MakeApplyFlow(credentials);
 }

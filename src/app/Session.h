@@ -15,6 +15,7 @@
 
 namespace zadari {
 
+class IStandardsNet;
 class IT517Series;
 class TFamily9Provider;
 class TSdkFamily;
@@ -27,14 +28,16 @@ struct TSessionSetup {
     std::function<std::unique_ptr<IT517Series>()> makeFamily9;
     /// Where the vendor library's folder "402" is looked for; empty for no vendor library.
     QString vendorLibraryDir;
+    /// The network of the standard discovery protocols (ONVIF, UPnP, mDNS); empty for none.
+    std::function<std::unique_ptr<IStandardsNet>()> makeStandardsNet;
     /// The one adapter the session sends on (its kernel name); empty for every adapter.
     /// Providers that open sockets of their own send only there too.
     QString onlyInterface;
 
     /// The program's own parts: real sockets, the family-9 client, the vendor library beside
-    /// the program in `programDir`. With `onlyInterface` the sockets and the family-9 client
-    /// send through that adapter alone and the vendor library is left out: it picks its
-    /// adapters itself.
+    /// the program in `programDir`, the standard discovery protocols. With `onlyInterface` the
+    /// sockets and the family-9 client send through that adapter alone and the vendor library is
+    /// left out: it picks its adapters itself.
     static TSessionSetup ForProgram(const QString& programDir,
                                     const QString& onlyInterface = QString());
 };
@@ -77,6 +80,7 @@ private:
     std::unique_ptr<IT517Series> family9_;
     std::unique_ptr<TFamily9Provider> family9Provider_;
     std::unique_ptr<TSdkFamily> sdk_;
+    std::unique_ptr<IStandardsNet> standardsNet_;
     std::vector<std::unique_ptr<IDiscoveryProvider>> providers_;
     std::unique_ptr<TSearchEngine> engine_;
     std::unique_ptr<TApplyFlow> applyFlow_;

@@ -3,9 +3,13 @@
 #include "ui_MainWindow.h"
 
 #include "app/DeviceText.h"
+#include "app/StandardsText.h"
+#include "i18n/StrRes.h"
 #include "protocols/FamilyTable.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -47,7 +51,7 @@ void TDetailsPanel::ShowRecord(const TDevInfo* record) {
     shown_ = selected ? *record : TDevInfo();
 
     // 1. Every control of both tabs follows the selection.
-    for (QWidget* tab : {f.tabGeneral, f.tabOther}) {
+    for (QWidget* tab : {f.tabGeneral, f.tabOther, f.tabStandards}) {
         for (QWidget* w : tab->findChildren<QWidget*>())
             w->setEnabled(selected);
     }
@@ -65,6 +69,7 @@ void TDetailsPanel::ShowRecord(const TDevInfo* record) {
         if (!f.lblMac->text().isEmpty())
             f.lblMac->clear();
         SetTextIfChanged(f.edVersion, QString());
+        ShowStandards();
         return;
     }
     const TDevInfo& r = shown_;
@@ -116,7 +121,10 @@ void TDetailsPanel::ShowRecord(const TDevInfo* record) {
     QString url = QStringLiteral("http://") + DecodeDeviceText(r.ip);
     if (r.httpPort != 80)
         url += QLatin1Char(':') + QString::number(r.httpPort);
+    if (family != nullptr && family->standard && !StandardsPageUrl(r).isEmpty())
+        url = StandardsPageUrl(r);
     SetTextIfChanged(f.edUrl, url);
+    ShowStandards();
     // 11.
     const bool showType = IpModeShown(r.family);
     f.cmbIPAss->setVisible(showType);
@@ -128,6 +136,31 @@ void TDetailsPanel::ShowRecord(const TDevInfo* record) {
         f.cmbIPAss->removeItem(0);
         f.cmbIPAss->setCurrentIndex(current <= 0 ? -1 : current - 1);
     }
+}
+
+void TDetailsPanel::ShowStandards() {
+    QTreeWidget* tree = form_->tvStandards;
+    tree->clear();
+    if (!showsRecord_)
+        return;
+    const std::vector<TStandardsLine> lines = StandardsLines(shown_);
+    if (lines.empty()) {
+        auto* item = new QTreeWidgetItem(tree);
+        item->setText(0, GetStrRes("IDS_STDNONE"));
+        item->setFirstColumnSpanned(true);
+        return;
+    }
+    for (const TStandardsLine& line : lines) {
+        auto* item = new QTreeWidgetItem(tree);
+        item->setText(0, GetStrRes(line.labelKey.c_str()));
+        item->setText(1, line.value);
+        item->setToolTip(1, line.value);
+    }
+    tree->resizeColumnToContents(0);
+}
+
+void TDetailsPanel::Retranslate() {
+    ShowStandards();
 }
 
 void TDetailsPanel::ModeChanged() {

@@ -34,14 +34,18 @@ public:
     void FocusFieldOf(const std::string& messageKey);
     /// Room for the longest address and URL in the current font.
     void FitFieldsToFont();
-    /// The camera's page as the panel shows it ("" when none).
+    /// The camera's page as the panel shows it ("" when none): a device found only by standard
+    /// protocols shows its presentation page when it names one.
     QString PageUrl() const;
+    /// Fills the standards tab again in the current language.
+    void Retranslate();
     /// The address and port fields, where an upgrade goes.
     QString EditedHost() const;
     int EditedPort() const;
 
 private:
     void ModeChanged();
+    void ShowStandards();
 
     Ui::frmMain* form_ = nullptr;
     TDevInfo shown_;

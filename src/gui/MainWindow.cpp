@@ -297,6 +297,7 @@ void TfrmMain::cmbLanChange() {
         TranslateForm(this);
         adapters_->FitToFont();
         details_->FitFieldsToFont();
+        details_->Retranslate();
         FillLanguageCombo(f.cmbLan);
         {
             const QSignalBlocker blocker(f.cmbCards);

@@ -1,6 +1,7 @@
 #pragma once
 // The one record every discovery path fills and every list row owns.
 #include "protocols/Bytes.h"
+#include "protocols/StandardsInfo.h"
 
 #include <cstdint>
 #include <string>
@@ -20,6 +21,9 @@ enum TFamily : std::int32_t {
     kFamilyZorix = 7,
     kFamily6801 = 8,
     kFamilyDh = 9,
+    kFamilyOnvif = 100, ///< found only by ONVIF WS-Discovery
+    kFamilyUpnp = 101,  ///< found only by SSDP/UPnP
+    kFamilyMdns = 102,  ///< found only by mDNS/DNS-SD
     kFamilyZorixNet = 999,
 };
 
@@ -62,6 +66,8 @@ struct TDevInfo {
     std::int32_t age = 0; ///< rows only: 10 on every reply, one less per tick
     TBytes rawReply;      ///< family 3: the 520-byte reply, template of its set command; else empty
     std::uint16_t binWord = 0; ///< family 8: echoed by its set command
+    /// What the standard discovery protocols said about the device (any family's row).
+    TStandardsRef standards;
 
     bool HasRawReply() const { return !rawReply.empty(); }
     bool operator==(const TDevInfo&) const = default;

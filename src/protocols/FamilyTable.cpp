@@ -275,12 +275,41 @@ TFamilyRow ZorixNetRow() {
     return row;
 }
 
-const std::array<TFamilyRow, 11>& Table() {
+// Devices found only by a standard discovery protocol (their providers search; rows of other
+// families get the same findings attached). They take no setting command yet.
+TFamilyRow StandardRow(std::int32_t code, std::string_view name, std::string_view letters,
+                       int step) {
+    TFamilyRow row;
+    row.code = code;
+    row.name = name;
+    row.letters = letters;
+    row.searchStep = step;
+    row.noCommandMessage = "IDS_STDNOTSUPPORTED";
+    row.nameEditable = false;
+    row.ipModeShown = false;
+    row.pppoeOffered = false;
+    row.standard = true;
+    return row;
+}
+
+const std::array<TFamilyRow, 14>& Table() {
     // Built once; every row is constant afterwards. No two reply magics are a prefix of one
     // another, so the order of the rows does not decide which parser gets a datagram.
-    static const std::array<TFamilyRow, 11> table = {
-        Kt352Row(), PeltraRow(), MoiRow(),     UicamRow(), SdkRow(),      CtpRow(),
-        HdsRow(),   ZorixRow(),  Bin6801Row(), DhRow(),    ZorixNetRow(),
+    static const std::array<TFamilyRow, 14> table = {
+        Kt352Row(),
+        PeltraRow(),
+        MoiRow(),
+        UicamRow(),
+        SdkRow(),
+        CtpRow(),
+        HdsRow(),
+        ZorixRow(),
+        Bin6801Row(),
+        DhRow(),
+        StandardRow(kFamilyOnvif, "onvif", "ONVIF", 11),
+        StandardRow(kFamilyUpnp, "upnp", "UPnP", 12),
+        StandardRow(kFamilyMdns, "mdns", "mDNS", 13),
+        ZorixNetRow(),
     };
     return table;
 }

@@ -121,9 +121,17 @@ struct TFamilyRow {
     bool pppoeOffered = true;
     TUpgradeKind upgrade = TUpgradeKind::kNone;
 
+    /// The IDS_ key of the message Apply shows for a family without a setting command; null
+    /// when nothing is shown.
+    const char* noCommandMessage = nullptr;
+
     // --- the list ---
     /// Rows of the family leave the list when silent; the vendor library's rows stay.
     bool agesOut = true;
+    /// A standard discovery protocol: what it says about a device is attached to the device's
+    /// row of another family (the same MAC) when there is one, and a row of its own goes when
+    /// the device announces its leaving.
+    bool standard = false;
 };
 
 /// Every family, in code order.

@@ -4,6 +4,7 @@
 // in ONVIF scopes, XML character references); nothing here is trusted for more than display and
 // matching.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,5 +69,39 @@ struct TStandardsInfo {
     bool Empty() const { return !onvif && !upnp && !mdns; }
     bool operator==(const TStandardsInfo&) const = default;
 };
+
+/// A record's standards findings, shared by the record's copies (most rows have none, and a row
+/// is copied on every reply) and compared by value. Changing it copies first when shared.
+class TStandardsRef {
+public:
+    TStandardsRef() = default;
+    explicit TStandardsRef(TStandardsInfo info);
+
+    bool Empty() const { return !info_ || info_->Empty(); }
+    /// The findings; an empty set when there are none.
+    const TStandardsInfo& Get() const;
+    const TStandardsInfo* operator->() const { return &Get(); }
+    /// A copy of its own to change.
+    TStandardsInfo& Edit();
+    void Reset() { info_.reset(); }
+
+    bool operator==(const TStandardsRef& other) const;
+
+private:
+    std::shared_ptr<TStandardsInfo> info_;
+};
+
+/// The family code of a protocol (kFamilyOnvif, kFamilyUpnp, kFamilyMdns), the first that found
+/// the device in that order; -1 when none did.
+std::int32_t StandardsFamily(const TStandardsInfo& info);
+
+/// The device's name: the ONVIF name scope, else the UPnP friendlyName, else the DNS-SD instance.
+std::string StandardsName(const TStandardsInfo& info);
+
+/// Takes over every protocol that `from` carries; true when `into` changed.
+bool MergeStandards(TStandardsInfo& into, const TStandardsInfo& from);
+
+/// Forgets what the protocol of family code `family` said; true when it had said something.
+bool DropStandard(TStandardsInfo& info, std::int32_t family);
 
 } // namespace zadari

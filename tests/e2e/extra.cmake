@@ -59,6 +59,15 @@ if(TARGET DVSNETClient)
              --cli $<TARGET_FILE:zadari-cli> --library $<TARGET_FILE:DVSNETClient>)
     set_tests_properties(e2e.sdk PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 120)
 endif()
+# Standard discovery in zadari-cli search: simulated ONVIF, UPnP and mDNS devices on two
+# adapters, one row per device, the real peers (avahi-daemon, a UPnP light, wsdd) and Bye.
+foreach(standards_case simulated one-row peers bye)
+    add_test(NAME e2e.standards.${standards_case}
+             COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_standards.py
+                     --cli $<TARGET_FILE:zadari-cli> ${standards_case})
+    set_tests_properties(e2e.standards.${standards_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
+                         TIMEOUT 180)
+endforeach()
 # What scripts and services use: search --watch, --interface, the password from the environment
 # or a file. One ctest per case.
 foreach(scripting_case watch watch-sigterm interface password)
@@ -72,3 +81,7 @@ endforeach()
 add_test(NAME e2e.cli.usage COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_cli.py
          --cli $<TARGET_FILE:zadari-cli> --version ${PROJECT_VERSION})
 set_tests_properties(e2e.cli.usage PROPERTIES LABELS e2e TIMEOUT 120)
+# Re-addressing many cameras: zadari-cli plan and apply --plan.
+add_test(NAME e2e.fleet COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_fleet.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.fleet PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 400)

@@ -208,6 +208,21 @@ const TMessage kMessages[] = {
     {"IDS_PLAN_NAMEFIXED", "Name cannot be changed"},
     {"IDS_PLAN_CYCLE", "Cameras would swap addresses"},
     {"IDS_PLAN_RANGE", "Not enough free addresses"},
+    // Our own: devices that only the standard discovery protocols found, and their tab.
+    {"IDS_STDNOTSUPPORTED",
+     "Changing the settings of a device that only ONVIF, UPnP or mDNS found is not supported yet."},
+    {"IDS_STDMANUFACTURER", "Manufacturer:"},
+    {"IDS_STDMODEL", "Model:"},
+    {"IDS_STDMODELNUMBER", "Model number:"},
+    {"IDS_STDFIRMWARE", "Firmware:"},
+    {"IDS_STDSERIAL", "Serial number:"},
+    {"IDS_STDHARDWARE", "Hardware:"},
+    {"IDS_STDLOCATION", "Location:"},
+    {"IDS_STDUUID", "UUID:"},
+    {"IDS_STDSERVICES", "Service URLs:"},
+    {"IDS_STDSEENVIA", "Seen via:"},
+    {"IDS_STDMISMATCH", "advertises another address:"},
+    {"IDS_STDNONE", "No standard protocol found this device."},
 };
 
 TEST(LanguageFiles, EnglishMessagesAreExactlyTheTableInItsOrder) {
@@ -259,6 +274,7 @@ TEST(LanguageFiles, EnglishWindowTextsAreThoseOfTheProgram) {
         {"Form_frmMain", "lblIP.Caption", "IP  :"},
         {"Form_frmMain", "lblPreMac.Caption", "MAC   :"},
         {"Form_frmMain", "btnUpgrade.Caption", "Upgrade"},
+        {"Form_frmMain", "tabStandards.Caption", "Standards"},
         {"Form_frmAuthInput", "Caption", "Validate Authentication"},
         {"Form_frmAuthInput", "btnOK.Caption", "&OK"},
         {"Form_frmAuthInput", "Label2.Caption", "Password:"},
@@ -271,7 +287,7 @@ TEST(LanguageFiles, EnglishWindowTextsAreThoseOfTheProgram) {
         EXPECT_EQ(ReadLangValue(en, c.section, c.key, QString()), QString::fromLatin1(c.text))
             << c.section << " " << c.key;
     }
-    EXPECT_EQ(en.FindSection("Form_frmMain")->entries.size(), 34u);
+    EXPECT_EQ(en.FindSection("Form_frmMain")->entries.size(), 35u);
     EXPECT_EQ(en.FindSection("Form_frmAuthInput")->entries.size(), 5u);
     EXPECT_EQ(en.FindSection("Form_frmUpgradeSoft")->entries.size(), 7u);
 }
