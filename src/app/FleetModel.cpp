@@ -3,7 +3,6 @@
 #include "app/DeviceText.h"
 #include "i18n/StrRes.h"
 
-
 #include <map>
 
 namespace zadari {

@@ -7,6 +7,7 @@
 #include "app/SearchEngine.h"
 #include "app/Session.h"
 #include "cli/CliCommand.h"
+#include "cli/CliFleet.h"
 #include "i18n/LanguageStore.h"
 #include "i18n/StrRes.h"
 #include "protocols/Encoding.h"
@@ -26,7 +27,9 @@ const TCliCommand kApply{
     "apply",
     "apply --mac MAC [--name N] [--port P] [--mode pppoe|dynamic|fixed] [--ip A] [--mask M] "
     "[--gateway G] [--user U] [--password PW | --password-file FILE] [--seconds S] "
-    "[--interface NAME]",
+    "[--interface NAME]\n"
+    "  zadari-cli apply --plan FILE [--dry-run] [--report FILE] [--verify-seconds S] [--user U] "
+    "[--password PW | --password-file FILE] [--seconds S] [--interface NAME]",
     "Searches until the device with the MAC answers, then applies the given settings to it with "
     "its family's command, as the window's Apply button does. Settings not given stay as the "
     "device reported them. The password may also come from the environment variable "
@@ -264,6 +267,8 @@ void PrintResult(const TApplyResult& result, const TDevInfo& listed) {
 }
 
 int RunApply(const QStringList& args) {
+    if (IsApplyPlan(args))
+        return RunApplyPlan(args);
     TApplyOptions options;
     int exitCode = kExitUsage;
     if (!ReadOptions(args, options, exitCode))

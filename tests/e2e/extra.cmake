@@ -81,3 +81,7 @@ endforeach()
 add_test(NAME e2e.cli.usage COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_cli.py
          --cli $<TARGET_FILE:zadari-cli> --version ${PROJECT_VERSION})
 set_tests_properties(e2e.cli.usage PROPERTIES LABELS e2e TIMEOUT 120)
+# Re-addressing many cameras: zadari-cli plan and apply --plan.
+add_test(NAME e2e.fleet COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_fleet.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.fleet PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 400)
