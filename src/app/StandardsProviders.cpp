@@ -121,7 +121,11 @@ bool TStandardsProvider::Search(const TSearchCycle& cycle) {
         return true;
     Prune();
     const bool sent = SendQueries(false);
-    if (pacing_.repeatMs > 0 && timers_) {
+    // The first search and the Find button's go out twice, so that one lost datagram does not
+    // keep a device out of the list; later ones repeat anyway every few ticks, long before a
+    // row ages out.
+    const bool first = cycle.find || cycle.tick == 0;
+    if (first && pacing_.repeatMs > 0 && timers_) {
         QTimer::singleShot(pacing_.repeatMs, timers_.get(), [this] {
             if (sink_ != nullptr)
                 SendQueries(true);
