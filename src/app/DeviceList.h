@@ -31,6 +31,9 @@ public:
     /// Role of data() that gives a row's mac (its bytes as Latin-1, so toLatin1() returns them).
     static constexpr int kMacRole = Qt::UserRole + 1;
     static constexpr int kColumnCount = 3;
+    /// A row's age after every reply of its device; each tick takes one off and the row goes at
+    /// 0. A row whose age is below kFreshAge - 1 had no reply for a whole cycle.
+    static constexpr std::int32_t kFreshAge = 10;
 
     explicit TDeviceList(QObject* parent = nullptr);
     ~TDeviceList() override;
