@@ -280,7 +280,7 @@ void TFleetUpgrade::Follow(std::size_t index, qint64 now) {
         camera.versionAfter = row->version;
         if (now - camera.backMs >= setup_.settleMs)
             SetStage(index, TUpgradeStage::kDone,
-                     "back after " + Seconds(now - camera.uploadEndMs) + " s, version " +
+                     "back after " + Seconds(camera.backMs - camera.uploadEndMs) + " s, version " +
                          Utf8(camera.versionAfter));
     } else if (now - camera.heardMs >= setup_.silentMs) {
         camera.silent = true;
