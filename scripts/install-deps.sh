@@ -12,6 +12,8 @@ packages=(
     # Real peers and clients of WS-Discovery, SSDP/UPnP and mDNS for the e2e tests (run only
     # inside the test namespaces; tests/e2e/peers.py starts them).
     avahi-daemon avahi-utils dbus-daemon gupnp-tools wsdd python3-zeroconf nmap
+    # The Debian package and its checks.
+    dpkg-dev lintian appstream desktop-file-utils bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -122,7 +122,7 @@ QVariant TFleetUpgradeModel::headerData(int section, Qt::Orientation orientation
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const char* const kKeys[kColumnCount] = {"IDS_FLEET_COLMAC",   "IDS_FLEET_COLNAME",
-                                                    "IDS_FLEET_COLIP",    "IDS_FUPG_COLVERSION",
+                                                    "IDS_FLEET_COLIP",    "IDS_COL_VERSION",
                                                     "IDS_FUPG_COLUPLOAD", "IDS_FUPG_COLSTAGE"};
     return section >= 0 && section < kColumnCount ? GetStrRes(kKeys[section]) : QVariant();
 }

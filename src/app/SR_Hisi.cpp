@@ -92,7 +92,15 @@ QString TFind_Hisi::LibraryPath(const QString& programDir) {
 #ifdef Q_OS_WIN
     return QDir(programDir).filePath(QStringLiteral("402/DVSNETClient.dll"));
 #else
-    return QDir(programDir).filePath(QStringLiteral("402/libDVSNETClient.so"));
+    // Beside the program first; then, for an installed program, its own folder under the
+    // system's library directory (the FHS place for a library of one program).
+    const QString beside = QDir(programDir).filePath(QStringLiteral("402/libDVSNETClient.so"));
+#ifdef ZADARI_LIBRARY_DIR
+    const QDir installed(QStringLiteral(ZADARI_LIBRARY_DIR));
+    if (!QDir().exists(beside) && installed.exists(QStringLiteral("402/libDVSNETClient.so")))
+        return installed.filePath(QStringLiteral("402/libDVSNETClient.so"));
+#endif
+    return beside;
 #endif
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The vendor-SDK family (family 4), found and configured through a library loaded at run time
-// from "402/" beside the program. Without the library the family is silently absent.
+// from "402/" beside the program (or under the library directory for an installed program).
+// Without the library the family is silently absent.
 #include "protocols/DevInfo.h"
 
 #include <QLibrary>
@@ -18,7 +19,7 @@ public:
     /// (or on the caller of StartSearch) and must copy the record before it returns.
     using TFoundHandler = std::function<void(const TDevInfo&)>;
 
-    /// Loads `programDir`/402/libDVSNETClient.so (402\DVSNETClient.dll on Windows).
+    /// Loads the library LibraryPath names.
     explicit TFind_Hisi(const QString& programDir);
     /// Ends the library's search (DVSNET_StopSearch when exported) and waits for reports that
     /// are being handled; reports that come later are dropped. The library stays loaded until
@@ -28,6 +29,9 @@ public:
     TFind_Hisi(const TFind_Hisi&) = delete;
     TFind_Hisi& operator=(const TFind_Hisi&) = delete;
 
+    /// `programDir`/402/libDVSNETClient.so (402\DVSNETClient.dll on Windows); when that is
+    /// missing and the installed program's folder under the library directory has the library
+    /// (/usr/lib/<multiarch>/zadari/402/), that one.
     static QString LibraryPath(const QString& programDir);
 
     bool IsLoaded() const { return library_.isLoaded(); }
