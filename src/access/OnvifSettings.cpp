@@ -396,7 +396,18 @@ TOnvifApplyReport ApplyOnvifSettings(TOnvifClient& client, const TOnvifNetworkSe
         report.rebootNeeded = set.value;
     }
     if (report.rebootNeeded) {
-        const auto reboot = client.SystemReboot();
+        auto reboot = client.SystemReboot();
+        if ((reboot.error == TOnvifError::kConnect || reboot.error == TOnvifError::kTimeout) &&
+            addressChanged && !edited.dhcp) {
+            // A camera that took its new address at once is asked to restart there.
+            QUrl moved(QString::fromStdString(client.XAddr()));
+            moved.setHost(QString::fromStdString(edited.ip));
+            const std::string old = client.XAddr();
+            client.SetXAddr(moved.toString(QUrl::FullyEncoded).toStdString());
+            reboot = client.SystemReboot();
+            if (!reboot.Ok())
+                client.SetXAddr(old);
+        }
         if (!reboot.Ok())
             return stop(reboot);
         report.done.push_back(TOnvifStep::kReboot);

@@ -142,6 +142,24 @@ TEST_F(OnvifSettingsTest, AppliesInSafeOrderAddressLastThenReboots) {
     EXPECT_EQ(report.xaddr, "http://192.168.0.90:8000/onvif/device_service");
 }
 
+TEST_F(OnvifSettingsTest, ACameraThatTookItsNewAddressAtOnceIsAskedToRestartThere) {
+    camera.appliesAtOnce = true;
+    const TOnvifNetworkSettings current = Read();
+    TOnvifNetworkSettings edited = current;
+    edited.ip = "192.168.0.91";
+    transport.handler = [this](const TOnvifHttpRequest& r) {
+        // Once moved, the camera no longer answers at its old address.
+        if (camera.ip != "192.168.0.90")
+            camera.deadUrls = {"http://192.168.0.90/onvif/device_service"};
+        return camera.Handle(r);
+    };
+    const TOnvifApplyReport report = ApplyOnvifSettings(client, current, edited);
+    ASSERT_TRUE(report.Ok()) << report.detail;
+    EXPECT_EQ(camera.reboots, 1);
+    EXPECT_EQ(transport.requests.back().url, "http://192.168.0.91/onvif/device_service");
+    EXPECT_EQ(report.xaddr, "http://192.168.0.91/onvif/device_service");
+}
+
 TEST_F(OnvifSettingsTest, SendsOnlyWhatChanged) {
     const TOnvifNetworkSettings current = Read();
     EXPECT_FALSE(ApplyOnvifSettings(client, current, current).Changed());

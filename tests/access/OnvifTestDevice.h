@@ -7,11 +7,16 @@
 #include "access/OnvifSoap.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QUrl>
+
+#include <cstdint>
+#include <cstdlib>
 
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -190,10 +195,16 @@ inline TXmlElement RequestOperation(const TOnvifHttpRequest& request) {
 /// A camera that keeps its settings, answers the device management calls from them, applies the
 /// set calls it receives and records them. With `password` set it checks every call but
 /// GetSystemDateAndTime for a UsernameToken whose digest is Base64(SHA-1(nonce + created +
-/// password)), computed here on its own, and refuses others with ter:NotAuthorized.
+/// password)), computed here on its own, whose nonce it has not seen before and (with `clockMs`)
+/// whose Created lies within `skewMs` of its clock; it refuses others with ter:NotAuthorized.
 struct TSimCamera {
     std::string user = "admin";
     std::optional<std::string> password;
+    /// The camera's own clock, milliseconds since 1970 UTC; unset: the canned 2010 answer and no
+    /// check of Created.
+    std::function<std::int64_t()> clockMs;
+    std::int64_t skewMs = 60000;
+    std::set<QByteArray> nonces;
     std::string hostname = "lobby-cam";
     /// The name scope's name ("" for no name scope) and whether it is fixed.
     std::string scopeName;
@@ -216,7 +227,7 @@ struct TSimCamera {
     /// Every operation received, authorised or not.
     std::vector<std::string> received;
 
-    bool Authorised(const TOnvifHttpRequest& request) const {
+    bool Authorised(const TOnvifHttpRequest& request) {
         if (!password)
             return true;
         TXmlElement root;
@@ -228,9 +239,19 @@ struct TSimCamera {
             security == nullptr ? nullptr : security->Child(OnvifNs::kWsse, "UsernameToken");
         if (token == nullptr || token->ChildText(OnvifNs::kWsse, "Username").toStdString() != user)
             return false;
+        const QByteArray nonce =
+            QByteArray::fromBase64(token->ChildText(OnvifNs::kWsse, "Nonce").toLatin1());
+        const QString created = token->ChildText(OnvifNs::kWsu, "Created");
+        if (!nonces.insert(nonce).second)
+            return false; // replayed
+        if (clockMs) {
+            const QDateTime at = QDateTime::fromString(created, Qt::ISODate);
+            if (!at.isValid() || std::llabs(at.toMSecsSinceEpoch() - clockMs()) > skewMs)
+                return false;
+        }
         QCryptographicHash sha1(QCryptographicHash::Sha1);
-        sha1.addData(QByteArray::fromBase64(token->ChildText(OnvifNs::kWsse, "Nonce").toLatin1()));
-        sha1.addData(token->ChildText(OnvifNs::kWsu, "Created").toUtf8());
+        sha1.addData(nonce);
+        sha1.addData(created.toUtf8());
         sha1.addData(QByteArray::fromStdString(*password));
         return token->ChildText(OnvifNs::kWsse, "Password").toLatin1() == sha1.result().toBase64();
     }
@@ -254,6 +275,20 @@ struct TSimCamera {
         const char* tds = OnvifNs::kDevice;
         const char* tt = OnvifNs::kSchema;
         auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
+        if (op == "GetSystemDateAndTime" && clockMs) {
+            const QDateTime now = QDateTime::fromMSecsSinceEpoch(clockMs(), Qt::UTC);
+            auto n = [](int v) { return std::to_string(v); };
+            return Ok("<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime><tt:DateTimeType>"
+                      "Manual</tt:DateTimeType><tt:DaylightSavings>false</tt:DaylightSavings>"
+                      "<tt:UTCDateTime><tt:Time><tt:Hour>" +
+                      n(now.time().hour()) + "</tt:Hour><tt:Minute>" + n(now.time().minute()) +
+                      "</tt:Minute><tt:Second>" + n(now.time().second()) +
+                      "</tt:Second></tt:Time><tt:Date><tt:Year>" + n(now.date().year()) +
+                      "</tt:Year><tt:Month>" + n(now.date().month()) + "</tt:Month><tt:Day>" +
+                      n(now.date().day()) +
+                      "</tt:Day></tt:Date></tt:UTCDateTime></tds:SystemDateAndTime>"
+                      "</tds:GetSystemDateAndTimeResponse>");
+        }
         if (op == "GetDeviceInformation")
             return Ok("<tds:GetDeviceInformationResponse><tds:Manufacturer>Zadari Test Optics"
                       "</tds:Manufacturer><tds:Model>NVT-100</tds:Model><tds:FirmwareVersion>" +
@@ -335,17 +370,40 @@ struct TSimCamera {
         }
         if (op == "SetNetworkInterfaces") {
             const TXmlElement* ipv4 = body.Child(tds, "NetworkInterface")->Child(tt, "IPv4");
-            dhcp = ipv4->ChildText(tt, "DHCP") == QLatin1String("true");
+            pendingDhcp = ipv4->ChildText(tt, "DHCP") == QLatin1String("true");
+            pendingIp = ip;
+            pendingPrefix = prefix;
             if (const TXmlElement* manual = ipv4->Child(tt, "Manual")) {
-                ip = manual->ChildText(tt, "Address").toStdString();
-                prefix = manual->ChildText(tt, "PrefixLength").toInt();
+                pendingIp = manual->ChildText(tt, "Address").toStdString();
+                pendingPrefix = manual->ChildText(tt, "PrefixLength").toInt();
             }
+            pending = true;
+            if (!rebootNeeded || appliesAtOnce)
+                TakePending();
             return Ok("<tds:SetNetworkInterfacesResponse><tds:RebootNeeded>" + flag(rebootNeeded) +
                       "</tds:RebootNeeded></tds:SetNetworkInterfacesResponse>");
         }
-        if (op == "SystemReboot")
+        if (op == "SystemReboot") {
             ++reboots;
+            TakePending();
+        }
         return CannedAnswer(request);
+    }
+
+    /// A new address takes effect on SetNetworkInterfaces when no restart is needed (or the
+    /// camera takes it at once all the same), else on SystemReboot.
+    bool appliesAtOnce = false;
+    bool pending = false;
+    bool pendingDhcp = false;
+    std::string pendingIp;
+    int pendingPrefix = 0;
+    void TakePending() {
+        if (!pending)
+            return;
+        pending = false;
+        dhcp = pendingDhcp;
+        ip = pendingIp;
+        prefix = pendingPrefix;
     }
 
     /// The set calls received, in order.
