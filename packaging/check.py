@@ -191,7 +191,7 @@ def completion(script):
         print("skipped: bash-completion is not installed")
         sys.exit(SKIP)
     cases = [
-        ("zadari-cli ", {"adapters", "apply", "search", "upgrade"}),
+        ("zadari-cli ", {"adapters", "apply", "plan", "search", "upgrade"}),
         ("zadari-cli --", {"--help", "--version"}),
         ("zadari-cli search --interface ", None),  # the computer's adapters: only runs
         ("zadari-cli search --f", {"--format"}),
@@ -204,6 +204,10 @@ def completion(script):
         ("zadari-cli apply --mac 1 --password", {"--password", "--password-file"}),
         ("zadari-cli upgrade --password-f", {"--password-file"}),
         ("zadari-cli search --watch --w", set()),
+        ("zadari-cli plan --r", {"--range"}),
+        ("zadari-cli apply --plan x --d", {"--dry-run"}),
+        ("zadari-cli apply --plan x --m", set()),
+        ("zadari-cli apply --mac 1 --d", set()),
         ("zadari-cli adapters --", {"--json", "--help"}),
     ]
     for line, expected in cases:
