@@ -146,7 +146,9 @@ def options_of(text):
 
 
 def docs(program, manpage, completion):
-    installed(program)
+    """Only asks for help texts: the program may be the installed one or the build's."""
+    if not os.access(program, os.X_OK):
+        fail(f"no program {program}")
     with gzip.open(manpage, "rt", encoding="utf-8") as f:
         man = f.read().replace("\\-", "-")
     with open(completion, encoding="utf-8") as f:
