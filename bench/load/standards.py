@@ -29,6 +29,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "e2e"))
 import harness  # noqa: E402
 
+sys.path.insert(0, HERE)
+from load import devices as proprietary_devices  # noqa: E402
+
 WARM_UP = 5.0
 
 
@@ -46,15 +49,19 @@ def cpu_seconds(pid: int) -> float | None:
         return None
 
 
-def peak_rss_kb(pid: int) -> int:
+def status_kb(pid: int, key: str) -> int:
     try:
         with open(f"/proc/{pid}/status") as handle:
             for line in handle:
-                if line.startswith("VmHWM:"):
+                if line.startswith(key + ":"):
                     return int(line.split()[1])
     except OSError:
         pass
     return 0
+
+
+def peak_rss_kb(pid: int) -> int:
+    return status_kb(pid, "VmHWM")
 
 
 def find_program(pid: int) -> int:
@@ -88,9 +95,8 @@ def burst(cli: str, onvif: int, runs: int) -> dict:
 def steady(cli: str, onvif: int, devices: int, seconds: float) -> dict:
     total = WARM_UP + seconds + 1
     with harness.Topology() as topo:
-        topo.start_camsim([], log=False,
-                          extra_args=["--generate", str(devices), "--generate-onvif", str(onvif)],
-                          ready_timeout=180)
+        topo.start_camsim(proprietary_devices(devices), log=False,
+                          extra_args=["--generate-onvif", str(onvif)], ready_timeout=180)
         listing = open(topo.path("list.json"), "w+")
         process = topo.pc.popen([cli, "search", "--seconds", str(total), "--stats", "--format", "json"],
                                 stdout=listing, stderr=subprocess.PIPE, text=True)
@@ -98,14 +104,16 @@ def steady(cli: str, onvif: int, devices: int, seconds: float) -> dict:
         started = time.monotonic()
         marks: dict[str, float | None] = {}
         rss_at_warm_up = 0
+        rss_at_end = 0
         peak = 0
         while process.poll() is None:
             elapsed = time.monotonic() - started
             if "start" not in marks and elapsed >= WARM_UP:
                 marks["start"], marks["start_t"] = cpu_seconds(pid), elapsed
-                rss_at_warm_up = peak_rss_kb(pid)
+                rss_at_warm_up = status_kb(pid, "VmRSS")
             if "end" not in marks and elapsed >= WARM_UP + seconds:
                 marks["end"], marks["end_t"] = cpu_seconds(pid), elapsed
+                rss_at_end = status_kb(pid, "VmRSS")
             peak = max(peak, peak_rss_kb(pid))
             time.sleep(0.25)
         _, stderr = process.communicate(timeout=60)
@@ -121,6 +129,7 @@ def steady(cli: str, onvif: int, devices: int, seconds: float) -> dict:
             "listed_other": sum(1 for r in rows if r.get("family") != 100),
             "steady_cpu_percent_of_one_core": round(cpu, 1) if cpu is not None else None,
             "rss_after_warm_up_mb": round(rss_at_warm_up / 1024, 1),
+            "rss_at_end_mb": round(rss_at_end / 1024, 1),
             "peak_rss_mb": round(max(peak, stats.get("peak_rss_kb", 0)) / 1024, 1),
             "exit_code": process.returncode, "stats": stats}
 

@@ -9,6 +9,8 @@
 #include "protocols/FamilyTable.h"
 #include "standards/StandardsMac.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -355,7 +357,7 @@ void TDeviceList::ReplaceRecord(TNode* node, const TDevInfo& record) {
     // The row is moved before anyone hears of the change, so every slot sees the rows in
     // order; nothing here touches `node` after a signal (a slot might delete the row).
     const int newRow = PlaceChangedRow(node, oldRow);
-    Q_EMIT dataChanged(index(newRow, 0), index(newRow, kColumnCount - 1));
+    Q_EMIT dataChanged(index(newRow, 0), index(newRow, columnCount() - 1));
     Q_EMIT RecordReplaced(
         QString::fromLatin1(record.mac.data(), static_cast<qsizetype>(record.mac.size())));
 }
@@ -617,15 +619,66 @@ int TDeviceList::rowCount(const QModelIndex& parent) const {
 }
 
 int TDeviceList::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kColumnCount;
+    return parent.isValid() ? 0 : optionalColumns_ ? kAllColumnCount : kColumnCount;
+}
+
+void TDeviceList::ShowOptionalColumns() {
+    if (optionalColumns_)
+        return;
+    beginInsertColumns(QModelIndex(), kColumnCount, kAllColumnCount - 1);
+    optionalColumns_ = true;
+    endInsertColumns();
+}
+
+void TDeviceList::SetAdapterNamer(std::function<QString(int index)> namer) {
+    adapterName_ = std::move(namer);
+}
+
+QString TDeviceList::OptionalText(const TDevInfo& record, int column) const {
+    const TStandardsInfo& standards = record.standards.Get();
+    switch (column) {
+    case kColMac:
+        return DecodeDeviceText(record.mac);
+    case kColVersion:
+        return DecodeDeviceText(record.version);
+    case kColHttpPort:
+        return record.httpPort == 0 ? QString() : QString::number(record.httpPort);
+    case kColAdapter:
+        if (record.seenOnInterface <= 0)
+            return {};
+        return adapterName_ ? adapterName_(record.seenOnInterface)
+                            : QString::number(record.seenOnInterface);
+    case kColModel:
+        if (standards.upnp && !standards.upnp->modelName.empty())
+            return QString::fromStdString(standards.upnp->modelName);
+        if (standards.onvif && !standards.onvif->hardware.empty())
+            return QString::fromStdString(standards.onvif->hardware);
+        return {};
+    case kColSeenVia: {
+        QStringList via;
+        if (!IsStandard(record.family))
+            via << QString::fromStdString(FamilyLetters(record.family));
+        if (standards.onvif)
+            via << QStringLiteral("ONVIF");
+        if (standards.upnp)
+            via << QStringLiteral("UPnP");
+        if (standards.mdns)
+            via << QStringLiteral("mDNS");
+        return via.join(QStringLiteral(", "));
+    }
+    default:
+        return {};
+    }
 }
 
 QVariant TDeviceList::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.parent().isValid() || index.row() < 0 ||
         static_cast<std::size_t>(index.row()) >= impl_->Count() || index.column() < 0 ||
-        index.column() >= kColumnCount)
+        index.column() >= columnCount())
         return {};
     const TRow& row = impl_->At(static_cast<std::size_t>(index.row()))->row;
+    if (role == Qt::DisplayRole && index.column() >= kColumnCount)
+        return OptionalText(row.record, index.column());
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
         case 0:
@@ -644,8 +697,13 @@ QVariant TDeviceList::data(const QModelIndex& index, int role) const {
 
 QVariant TDeviceList::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= kColumnCount)
+        section >= columnCount())
         return {};
+    static const char* const kOptionalKeys[] = {"IDS_COL_MAC",      "IDS_COL_VERSION",
+                                                "IDS_COL_HTTPPORT", "IDS_COL_ADAPTER",
+                                                "IDS_COL_MODEL",    "IDS_COL_SEENVIA"};
+    if (section >= kColumnCount)
+        return GetStrRes(kOptionalKeys[section - kColumnCount]);
     return impl_->headers[section];
 }
 

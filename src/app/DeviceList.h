@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zadari {
@@ -31,6 +32,16 @@ public:
     /// Role of data() that gives a row's mac (its bytes as Latin-1, so toLatin1() returns them).
     static constexpr int kMacRole = Qt::UserRole + 1;
     static constexpr int kColumnCount = 3;
+    /// The optional columns, present only after ShowOptionalColumns().
+    enum TOptionalColumn {
+        kColMac = kColumnCount,
+        kColVersion,
+        kColHttpPort,
+        kColAdapter,
+        kColModel,
+        kColSeenVia,
+        kAllColumnCount
+    };
 
     explicit TDeviceList(QObject* parent = nullptr);
     ~TDeviceList() override;
@@ -72,6 +83,13 @@ public:
     /// The caption of a column header (English "Mode", "Name", "IP" until set).
     void SetHeaderCaption(int column, const QString& caption);
 
+    /// Adds the optional columns (MAC, version, HTTP port, adapter, model, "seen via") after
+    /// the three; until then the list has its three columns only.
+    void ShowOptionalColumns();
+    bool OptionalColumnsShown() const { return optionalColumns_; }
+    /// What the adapter column shows for a kernel interface index (its name by default).
+    void SetAdapterNamer(std::function<QString(int index)> namer);
+
     /// IDS_DEVCOUNT followed by the number of rows.
     QString CountText() const;
     /// The export file's bytes: one TAB-separated line per row in display order, CR LF ended.
@@ -102,6 +120,9 @@ private:
     struct TNode;
     struct TImpl;
     TImpl* impl_;
+    bool optionalColumns_ = false;
+    std::function<QString(int index)> adapterName_;
+    QString OptionalText(const TDevInfo& record, int column) const;
 
     int PlaceChangedRow(TNode* node, int oldRow);
     void ReplaceRecord(TNode* node, const TDevInfo& record);

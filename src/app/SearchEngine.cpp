@@ -182,6 +182,7 @@ void TSearchEngine::HandleDatagram(const TIncomingDatagram& datagram) {
         context.findRowByMac = [this](const std::string& mac) { return list_.FindRowByMac(mac); };
         if (!DispatchReply(text, record, context))
             return;
+        record.seenOnInterface = datagram.interfaceIndex;
         ++stats_.matchedPerFamily[record.family];
         ++stats_.merged;
         NoteMerge(list_.MergeDevice(record));

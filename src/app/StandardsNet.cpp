@@ -54,6 +54,7 @@ public:
             d.bytes = datagram.bytes;
             d.senderIp = QHostAddress(v4).toString().toStdString();
             d.senderPort = datagram.senderPort;
+            d.interfaceIndex = datagram.interfaceIndex;
             handler(d);
         });
         ttl_ = setup.ttl;

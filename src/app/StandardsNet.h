@@ -20,6 +20,8 @@ struct TStandardsDatagram {
     TByteView bytes;
     std::string senderIp; ///< dotted IPv4
     std::uint16_t senderPort = 0;
+    /// The kernel's index of the interface it came in on; 0 when not known.
+    int interfaceIndex = 0;
 };
 
 struct TStandardsSocketSetup {

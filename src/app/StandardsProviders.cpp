@@ -121,7 +121,11 @@ bool TStandardsProvider::Search(const TSearchCycle& cycle) {
         return true;
     Prune();
     const bool sent = SendQueries(false);
-    if (pacing_.repeatMs > 0 && timers_) {
+    // The first search and the Find button's go out twice, so that one lost datagram does not
+    // keep a device out of the list; later ones repeat anyway every few ticks, long before a
+    // row ages out.
+    const bool first = cycle.find || cycle.tick == 0;
+    if (first && pacing_.repeatMs > 0 && timers_) {
         QTimer::singleShot(pacing_.repeatMs, timers_.get(), [this] {
             if (sink_ != nullptr)
                 SendQueries(true);
@@ -234,6 +238,7 @@ void TWsdProvider::Handle(const TStandardsDatagram& datagram) {
         TDevInfo record;
         record.family = kFamilyOnvif;
         record.ip = datagram.senderIp;
+        record.seenOnInterface = datagram.interfaceIndex;
         record.name = info.name.empty() ? info.hardware : info.name;
         record.httpPort = 80;
         for (const std::string& xaddr : info.xaddrs) {
@@ -254,6 +259,7 @@ void TWsdProvider::Handle(const TStandardsDatagram& datagram) {
 struct TSsdpProvider::TDevice {
     TUpnpInfo info;
     std::string ip;
+    int interfaceIndex = 0;
     std::string rootUuid;
     bool fetchStarted = false;
     std::uint64_t lastRound = 0;
@@ -340,6 +346,7 @@ void TSsdpProvider::Handle(const TStandardsDatagram& datagram) {
     TDevice& device = *found->second;
     device.lastRound = round_;
     device.ip = datagram.senderIp;
+    device.interfaceIndex = datagram.interfaceIndex;
     device.info.location = location;
     if (!message.info.server.empty())
         device.info.server = message.info.server;
@@ -384,6 +391,7 @@ void TSsdpProvider::Publish(const std::string& location) {
     TDevInfo record;
     record.family = kFamilyUpnp;
     record.ip = device.ip;
+    record.seenOnInterface = device.interfaceIndex;
     record.name = device.info.friendlyName;
     record.httpPort = 80;
     if (const std::uint16_t port = HttpPortOn(device.info.presentationUrl, device.ip))
@@ -496,6 +504,7 @@ void TMdnsProvider::Handle(const TStandardsDatagram& datagram) {
         TDevInfo record;
         record.family = kFamilyMdns;
         record.ip = info.addresses.empty() ? datagram.senderIp : info.addresses.front();
+        record.seenOnInterface = datagram.interfaceIndex;
         record.name = info.instance;
         record.httpPort = 80;
         for (const std::string& type : info.serviceTypes) {

@@ -1,10 +1,10 @@
 #pragma once
 // The standard discovery protocols as discovery providers: ONVIF WS-Discovery, SSDP/UPnP and
 // mDNS/DNS-SD. Each sends its queries once per up IPv4 interface from a socket of its own (on the
-// cycles it searches on, and once more shortly after, so that one lost datagram loses no
-// device), reads the answers and announcements, and enters one record per device: keyed by the
-// device's MAC (from its own data, else from the neighbour table), else by its UUID, USN or
-// host name.
+// cycles it searches on; the first and the Find button's once more shortly after, so that one
+// lost datagram loses no device), reads the answers and announcements, and enters one record per
+// device: keyed by the device's MAC (from its own data, else from the neighbour table), else by its
+// UUID, USN or host name.
 #include "app/DiscoveryProvider.h"
 #include "app/StandardsNet.h"
 
@@ -26,8 +26,8 @@ std::string UuidKey(std::string_view text);
 /// The port of an http URL whose host is `host` (80 when it names none); 0 when it is not one.
 std::uint16_t HttpPortOn(std::string_view url, std::string_view host);
 
-/// How often the providers search: on the Find cycle and on every `everyTicks`-th tick, with
-/// the repeat `repeatMs` later.
+/// How often the providers search: on the Find cycle and on every `everyTicks`-th tick; the
+/// first cycle's and the Find cycle's queries again `repeatMs` later.
 struct TStandardsPacing {
     int everyTicks = 3;
     int repeatMs = 200;

@@ -6,6 +6,7 @@
 #include "app/DeviceList.h"
 #include "app/OptionFile.h"
 #include "gui/DetailsPanel.h"
+#include "gui/ListDecorations.h"
 #include "gui/WindowParts.h"
 #include "i18n/CodePage.h"
 #include "i18n/Language.h"
@@ -64,8 +65,7 @@ TfrmMain::TfrmMain(TMainWindowSetup setup, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
-    FormClose();
-    // The language store goes last, with the window (its folder is removed).
+    FormClose(); // the language store goes last, with the window (its folder is removed)
 }
 
 const TAdapterList& TfrmMain::Adapters() const {
@@ -101,6 +101,7 @@ void TfrmMain::ConnectList() {
     view->setModel(&list);
     QHeaderView* header = view->header();
     SetUpListHeader(header);
+    DecorateDeviceList(view, list);
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
         List().ColumnClick(column);
         ui_->ListView->header()->setSortIndicator(List().SortColumn(), List().SortDescending()

@@ -80,3 +80,23 @@ const std::vector<TSendInterface>& TInterfaceCache::Get() {
 }
 
 } // namespace zadari
+
+namespace zadari {
+
+std::vector<TInterfaceSubnet> InterfaceSubnets(int index) {
+    std::vector<TInterfaceSubnet> subnets;
+    const QNetworkInterface interface = QNetworkInterface::interfaceFromIndex(index);
+    for (const QNetworkAddressEntry& entry : interface.addressEntries()) {
+        bool ipv4 = false;
+        const quint32 address = entry.ip().toIPv4Address(&ipv4);
+        if (ipv4)
+            subnets.push_back({address, entry.netmask().toIPv4Address()});
+    }
+    return subnets;
+}
+
+QString InterfaceName(int index) {
+    return QNetworkInterface::interfaceNameFromIndex(index);
+}
+
+} // namespace zadari

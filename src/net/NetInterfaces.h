@@ -54,3 +54,18 @@ private:
 };
 
 } // namespace zadari
+
+namespace zadari {
+
+/// An IPv4 subnet of an interface: its address and mask (host order).
+struct TInterfaceSubnet {
+    quint32 address = 0;
+    quint32 mask = 0;
+};
+
+/// The IPv4 subnets of the interface with this kernel index (none when it is gone).
+std::vector<TInterfaceSubnet> InterfaceSubnets(int index);
+/// The interface's name ("" when it is gone).
+QString InterfaceName(int index);
+
+} // namespace zadari

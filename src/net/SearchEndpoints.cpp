@@ -174,6 +174,7 @@ void TSocketEndpoints::Deliver(TUdpEndpoint& endpoint, const TReceivedDatagram& 
         incoming.senderIp = QHostAddress(ipv4).toString().toStdString();
     incoming.senderPort = datagram.senderPort;
     incoming.answerVia = &answer;
+    incoming.interfaceIndex = datagram.interfaceIndex;
     handler_(incoming);
 }
 

@@ -27,6 +27,8 @@ struct TIncomingDatagram {
     std::uint16_t senderPort = 0;
     /// The receiving endpoint, pinned to the interface the datagram came in on.
     TDatagramSender* answerVia = nullptr;
+    /// The kernel's index of the interface the datagram came in on; 0 when not known.
+    int interfaceIndex = 0;
 };
 
 class TSearchEndpoints {

@@ -68,6 +68,9 @@ struct TDevInfo {
     std::uint16_t binWord = 0; ///< family 8: echoed by its set command
     /// What the standard discovery protocols said about the device (any family's row).
     TStandardsRef standards;
+    /// Rows only: the kernel's index of the adapter the device's reply came in on (0: not
+    /// known). Not compared, not exported: the first adapter that heard the device is kept.
+    int seenOnInterface = 0;
 
     bool HasRawReply() const { return !rawReply.empty(); }
     bool operator==(const TDevInfo&) const = default;

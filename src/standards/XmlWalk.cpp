@@ -21,6 +21,8 @@ bool TXmlWalk::Run(std::string_view document, TXmlVisitor& visitor) {
         return false;
     const QByteArray bytes =
         QByteArray::fromRawData(document.data(), static_cast<qsizetype>(document.size()));
+    // A reader of its own for every document: one reused after clear() still knows the entities
+    // an earlier document declared, so an undeclared entity would pass.
     QXmlStreamReader reader(bytes);
     reader.setNamespaceProcessing(true);
 

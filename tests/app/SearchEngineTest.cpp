@@ -89,9 +89,11 @@ public:
     TFakeSender& Fake(int n) { return udp_[n - 1]; }
 
     /// Feeds one datagram to the receive path as if endpoint `n` had received it.
-    void Receive(std::string_view bytes, const std::string& from, std::uint16_t port, int n = 1) {
+    void Receive(std::string_view bytes, const std::string& from, std::uint16_t port, int n = 1,
+                 int interfaceIndex = 0) {
         ASSERT_TRUE(handler_);
         TIncomingDatagram datagram;
+        datagram.interfaceIndex = interfaceIndex;
         datagram.bytes = ToByteView(bytes);
         datagram.senderIp = from;
         datagram.senderPort = port;
@@ -206,6 +208,15 @@ TEST_F(SearchEngineTest, PeltraAndZorixQueriesGoOutOnEveryThirdTickOnly) {
         EXPECT_FALSE(Logged("sdk")) << tick;
     }
     EXPECT_EQ(engine->TickCounter(), 7);
+}
+
+TEST_F(SearchEngineTest, ARowRemembersTheAdapterItsReplyCameIn) {
+    Started();
+    endpoints.Receive("PELTRAREPLY,x,00:11:22:33:44:55,10.0.0.5,80,255.255.255.0,10.0.0.1,cam1,"
+                      ",,,0,1,2,3,0,0,1,,",
+                      "10.0.0.5", 10000, 1, 7);
+    ASSERT_EQ(list.RowCount(), 1);
+    EXPECT_EQ(list.Row(0).record.seenOnInterface, 7);
 }
 
 TEST_F(SearchEngineTest, FindClearsTheListAndSearchesWithTheSdkWithoutResettingTheTicks) {

@@ -210,10 +210,14 @@ TEST_F(StandardsProviders, WsdRepeatsTheSameProbesShortlyAfter) {
     ASSERT_EQ(net.sent.size(), 4u);
     EXPECT_EQ(net.sent[2].text, net.sent[0].text);
     EXPECT_EQ(net.sent[3].text, net.sent[1].text);
+    // Later cycles are not repeated: they come again every third tick anyway.
     wsd.Search(TSearchCycle{3, false});
+    Spin(100);
+    EXPECT_EQ(net.sent.size(), 6u);
+    wsd.Search(TSearchCycle{6, true});
     wsd.Stop();
     Spin(100);
-    EXPECT_EQ(net.sent.size(), 6u) << "no repeat after Stop";
+    EXPECT_EQ(net.sent.size(), 8u) << "no repeat after Stop";
 }
 
 TEST_F(StandardsProviders, AProbeMatchIsOneRowKeyedByItsMacScope) {

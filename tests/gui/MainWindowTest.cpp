@@ -27,11 +27,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -385,6 +387,54 @@ TEST_F(MainWindowTest, UrlCarriesThePortUnlessItIs80) {
     // A double click on the list opens the selected camera's page too.
     Q_EMIT f.ListView->doubleClicked(f.ListView->model()->index(1, 0));
     EXPECT_EQ(opened.size(), 2u);
+}
+
+TEST_F(MainWindowTest, AStandardsRowShowsWhatTheProtocolsSaidOpensItsPageAndIsNotApplied) {
+    auto w = Shown();
+    TForm f(*w);
+    TDevInfo d = Device(kFamilyUpnp, "02:5A:00:00:00:01", "192.168.1.20");
+    TStandardsInfo info;
+    info.upnp.emplace();
+    info.upnp->friendlyName = "Lobby";
+    info.upnp->manufacturer = "Example Vision";
+    info.upnp->udn = "uuid:2fac1234-31f8-11b4-a222-08002b34c003";
+    info.upnp->presentationUrl = "http://192.168.1.20:8081/index.html";
+    d.standards = TStandardsRef(info);
+    w->Engine().MergeFound(d);
+    auto* tree = TForm::Find<QTreeWidget>(*w, "tvStandards");
+    ASSERT_NE(tree, nullptr);
+    std::map<QString, QString> shown;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        shown[tree->topLevelItem(i)->text(0)] = tree->topLevelItem(i)->text(1);
+    EXPECT_EQ(shown[QStringLiteral("Manufacturer:")], QStringLiteral("Example Vision"));
+    EXPECT_EQ(shown[QStringLiteral("UUID:")],
+              QStringLiteral("uuid:2fac1234-31f8-11b4-a222-08002b34c003"));
+    EXPECT_EQ(shown[QStringLiteral("Seen via:")], QStringLiteral("UPnP SSDP"));
+    if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB")) {
+        TForm::Find<QTabWidget>(*w, "pgcInfo")->setCurrentWidget(tree->parentWidget());
+        w->grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") + QStringLiteral("-standards.png"));
+    }
+    EXPECT_EQ(TForm(*w).ListView->model()->index(0, 0).data().toString(), QStringLiteral("UPnP"));
+
+    f.spbOpen->click();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl(QStringLiteral("http://192.168.1.20:8081/index.html")));
+
+    f.btnApply->click();
+    EXPECT_EQ(credentialAsks, 0);
+    EXPECT_TRUE(w->LastApply().sent.empty());
+    EXPECT_EQ(w->LastApply().reason, TNotAppliedReason::kNoCommand);
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes[0].text,
+              QStringLiteral("Changing the settings of a device that only ONVIF, UPnP or mDNS "
+                             "found is not supported yet."));
+
+    // A proprietary row says in the tab that no standard protocol found it.
+    w->Engine().MergeFound(Device(1, "00:11:22:33:44:09", "192.168.1.9"));
+    w->SelectRow(0);
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0),
+              QStringLiteral("No standard protocol found this device."));
 }
 
 TEST_F(MainWindowTest, PortZeroShowsAsOneAndMacBlanksAsZeros) {

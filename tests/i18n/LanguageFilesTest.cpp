@@ -223,6 +223,14 @@ const TMessage kMessages[] = {
     {"IDS_STDSEENVIA", "Seen via:"},
     {"IDS_STDMISMATCH", "advertises another address:"},
     {"IDS_STDNONE", "No standard protocol found this device."},
+    {"IDS_COL_MAC", "MAC"},
+    {"IDS_COL_VERSION", "Version"},
+    {"IDS_COL_HTTPPORT", "HTTP port"},
+    {"IDS_COL_ADAPTER", "Adapter"},
+    {"IDS_COL_MODEL", "Model"},
+    {"IDS_COL_SEENVIA", "Seen via"},
+    {"IDS_MARK_SAMEIP", "Same address as %1"},
+    {"IDS_MARK_OTHERSUBNET", "Outside the subnet of the adapter it answered on"},
 };
 
 TEST(LanguageFiles, EnglishMessagesAreExactlyTheTableInItsOrder) {
