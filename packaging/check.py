@@ -205,6 +205,8 @@ def completion(script):
         ("zadari-cli search --i", {"--interface"}),
         ("zadari-cli apply --mac 1 --password", {"--password", "--password-file"}),
         ("zadari-cli upgrade --password-f", {"--password-file"}),
+        ("zadari-cli upgrade --mac 1 --m", {"--mac"}),
+        ("zadari-cli upgrade --parallel 2 --p", {"--password", "--password-file"}),
         ("zadari-cli search --watch --w", set()),
         ("zadari-cli plan --r", {"--range"}),
         ("zadari-cli apply --plan x --d", {"--dry-run"}),

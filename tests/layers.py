@@ -12,7 +12,7 @@ BELOW = {
     "standards": {"protocols"},
     "access": {"protocols", "i18n"},
     "upgrade": {"access"},
-    "app": {"net", "access", "standards", "i18n"},
+    "app": {"net", "access", "upgrade", "standards", "i18n"},
     "widgets": {"app", "upgrade", "controls", "gui"},
     "controls": set(),
     "cli": {"app", "upgrade"},

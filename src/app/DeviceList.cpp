@@ -21,8 +21,6 @@ namespace zadari {
 
 namespace {
 
-constexpr std::int32_t kFreshAge = 10;
-
 /// The MAC as the export file writes it: "-" removed, blanks as "0", letters upper case; a ":"
 /// stays.
 std::string ExportMac(const std::string& mac) {

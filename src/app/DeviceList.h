@@ -42,6 +42,9 @@ public:
         kColSeenVia,
         kAllColumnCount
     };
+    /// A row's age after every reply of its device; each tick takes one off and the row goes at
+    /// 0. A row whose age is below kFreshAge - 1 had no reply for a whole cycle.
+    static constexpr std::int32_t kFreshAge = 10;
 
     explicit TDeviceList(QObject* parent = nullptr);
     ~TDeviceList() override;

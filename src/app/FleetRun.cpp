@@ -2,6 +2,7 @@
 
 #include "app/DevInfoJson.h"
 #include "app/DeviceList.h"
+#include "app/ReportText.h"
 #include "app/SearchEngine.h"
 #include "app/Session.h"
 #include "protocols/FamilyTable.h"
@@ -11,22 +12,6 @@ namespace {
 
 /// How often the run looks at the list and sends the next camera.
 constexpr int kStepMs = 50;
-
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
-std::string ColonMac(const std::string& hex) {
-    std::string mac;
-    for (std::size_t i = 0; i < hex.size(); ++i)
-        mac += (i > 0 && i % 2 == 0 ? ":" : "") + hex.substr(i, 1);
-    return mac;
-}
 
 } // namespace
 

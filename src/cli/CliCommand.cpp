@@ -62,6 +62,12 @@ void TCliParser::AddValue(const QString& name, const QString& valueName,
     valueOptions_.append(name);
 }
 
+void TCliParser::AddRepeatable(const QString& name, const QString& valueName,
+                               const QString& description) {
+    AddValue(name, valueName, description);
+    repeatable_.append(name);
+}
+
 void TCliParser::AddFlag(const QString& name, const QString& description) {
     parser_.addOption(QCommandLineOption(name, description));
 }
@@ -91,7 +97,7 @@ std::optional<int> TCliParser::Parse(const QStringList& args) {
     QStringList seen;
     for (const QString& name : parser_.optionNames()) {
         const QString canonical = name == QLatin1String("h") ? QStringLiteral("help") : name;
-        if (seen.contains(canonical))
+        if (seen.contains(canonical) && !repeatable_.contains(canonical))
             return UsageError(QStringLiteral("option --%1 given twice").arg(canonical));
         seen.append(canonical);
     }

@@ -49,13 +49,16 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNotFound = 3;
 
 /// The options of one command: "--name value" (or "--name=value") for the value options,
-/// "--name" for the flags, each at most once, and --help (-h) for the command's help. Options are
+/// "--name" for the flags, each at most once unless added as repeatable, and --help (-h) for the
+/// command's help. Options are
 /// named without their dashes.
 class TCliParser {
 public:
     explicit TCliParser(const TCliCommand& command);
 
     void AddValue(const QString& name, const QString& valueName, const QString& description);
+    /// A value option that may be given several times (Values() gives them in order).
+    void AddRepeatable(const QString& name, const QString& valueName, const QString& description);
     void AddFlag(const QString& name, const QString& description);
 
     /// Reads the words after the command name. When the command ends here it returns its exit
@@ -66,6 +69,7 @@ public:
     QString Value(const QString& name, const QString& fallback = QString()) const {
         return parser_.isSet(name) ? parser_.value(name) : fallback;
     }
+    QStringList Values(const QString& name) const { return parser_.values(name); }
     /// The usage line, the summary and every option with its description.
     QString HelpText() const;
     /// Prints the message as the command's usage error and returns kExitUsage.
@@ -77,6 +81,7 @@ private:
     const TCliCommand& command_;
     QCommandLineParser parser_;
     QStringList valueOptions_;
+    QStringList repeatable_;
 };
 
 /// Prints "zadari-cli <command>: <message>" on standard error and returns kExitUsage.

@@ -130,6 +130,8 @@ void TfrmMain::ConnectList() {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     readdress_ = AddListAction(view, "actReaddress", "IDS_FLEET_MENU", Qt::CTRL | Qt::Key_R,
                                [this] { ReaddressSelected(); });
+    fleetUpgrade_ = AddListAction(view, "actFleetUpgrade", "IDS_FUPG_MENU", Qt::CTRL | Qt::Key_U,
+                                  [this] { UpgradeSelected(); });
 }
 
 void TfrmMain::ConnectComponents() {
@@ -308,6 +310,7 @@ void TfrmMain::cmbLanChange() {
         // The translation wrote the caption into the count label.
         UpdateCountLabel();
         readdress_->setText(GetStrRes("IDS_FLEET_MENU"));
+        fleetUpgrade_->setText(GetStrRes("IDS_FUPG_MENU"));
     }
     OptionFile().WriteString(QStringLiteral("Global"), QStringLiteral("lan"), CurrentLanguage());
 }
@@ -317,6 +320,13 @@ void TfrmMain::cmbLanChange() {
 void TfrmMain::ReaddressSelected() {
     TFleetDialog dialog(*session_, *credentials_, SelectedRecords(), setup_.fleet, this);
     setup_.runFleetDialog ? setup_.runFleetDialog(dialog) : (void)dialog.exec();
+}
+
+void TfrmMain::UpgradeSelected() {
+    // The search keeps running: the upgrade follows each camera through its restart by it.
+    TFleetUpgradeDialog dialog(*session_, *credentials_, SelectedRecords(), setup_.fleetUpgrade,
+                               this);
+    setup_.runFleetUpgradeDialog ? setup_.runFleetUpgradeDialog(dialog) : (void)dialog.exec();
 }
 
 bool TfrmMain::AskCredentials(QString& user, QString& password) {

@@ -8,6 +8,7 @@
 #include "app/ApplyFlow.h"
 #include "app/Session.h"
 #include "gui/FleetDialog.h"
+#include "gui/FleetUpgradeDialog.h"
 #include "net/Adapters.h"
 #include "protocols/DevInfo.h"
 
@@ -74,6 +75,10 @@ struct TMainWindowSetup {
     std::function<void(TFleetDialog& dialog)> runFleetDialog;
     /// The re-addressing dialog's file choosers and verification time.
     TFleetDialogSetup fleet;
+    /// Runs the fleet upgrade dialog once it is built; empty for exec().
+    std::function<void(TFleetUpgradeDialog& dialog)> runFleetUpgradeDialog;
+    /// The fleet upgrade dialog's file choosers, limits and (for tests) uploads.
+    TFleetUpgradeDialogSetup fleetUpgrade;
 
     /// The program's own parts: real sockets, adapters, family-9 client and vendor library.
     static TMainWindowSetup ForProgram(const QString& programPath);
@@ -128,6 +133,8 @@ private:
     void btnExportClick();
     /// "Re-address…" for the selected rows.
     void ReaddressSelected();
+    /// "Fleet upgrade…" for the selected rows.
+    void UpgradeSelected();
     void spbOpenClick();
     void cmbLanChange();
     /// Ctrl+Alt+Shift+D on a selected row (FormShortCut).
@@ -148,6 +155,7 @@ private:
     TApplyResult lastApply_;
     TAdapterFields* adapters_ = nullptr;
     QAction* readdress_ = nullptr;
+    QAction* fleetUpgrade_ = nullptr;
     bool startAborted_ = false;
     bool closed_ = false;
     bool shownOnce_ = false;

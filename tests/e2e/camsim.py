@@ -53,6 +53,11 @@ Behaviour switches:
     ackSilent     family 9: true sends no acknowledgement;  ackDelayMs: delay it
     httpAnswer    status of the upload answers (default 200; 302 adds a Location, 401 a
                   WWW-Authenticate header); the upload is recorded whatever the answer
+    rebootMs      after an upload answered 2xx the device restarts: it answers nothing (no
+                  discovery, no HTTP) for this many milliseconds (default 0: no restart; below
+                  0: it never comes back)
+    upgradeVersion
+                  the version (and sys_ver) the device reports after such a restart
     sysVer        the sys_ver item of get_Status.cgi (default: the version; families 3 and 9
                   "21.1.0.1" unless given)
 Unknown keys are kept and shown in the state file.
@@ -130,6 +135,7 @@ what the file says. --generate N adds N devices of mixed families (unique MACs, 
     {"kind": "echo", "text": the program's IPREPLY answer, "ok": whether it names our address}
     {"kind": "http", "port": p, "method": m, "target": path?query, "status": s, "device": key}
     {"kind": "upload", ...the upload's metadata, see --upload-dir}
+    {"kind": "restart", "t": unix time, "device": macKey, "ms": rebootMs, "version": after}
     {"kind": "reload", "devices": n}  /  {"kind": "reload-error", "error": text}
 "what" names the datagram: query:peltra query:zorix query:zorixnet query:ip echo:ipreply
 query:kt352 command:kt352 query:moi command:moi query:uicam command:uicam query:ctp
@@ -140,7 +146,8 @@ query:dh command:dh command:peltra command:peltra3 command:zorixnet other.
 --upload-dir DIR: every upload received over HTTP is stored as NNNN.head (the request line and
 headers exactly as received), NNNN.body (the body), NNNN.part (the file part's bytes) and
 NNNN.json (port, target, host, device, status answered, part name, file name, content type,
-size, sha256).
+size, sha256, "tStart" when the connection was taken and "tEnd" when the whole body was read, in
+unix time).
 --rate N: replies per second at most (default 20000; 0 = as fast as the sockets take them), so
 that thousands of answers do not overflow the receiver's socket buffer in one burst.
 --add-addresses: give each device's IP (when it lies in the namespace's subnet) to the
@@ -324,6 +331,7 @@ class Device:
         self.entry_key = canonical(entry)
         self.generated = generated
         self.cache: dict = {}
+        self.down_until = 0.0  # restarting after an upload until then (time.monotonic())
 
     @property
     def family(self) -> int:
@@ -335,7 +343,18 @@ class Device:
 
     @property
     def silent(self) -> bool:
-        return bool(self.d.get("silent"))
+        return bool(self.d.get("silent")) or (self.down_until > 0 and time.monotonic() < self.down_until)
+
+    def restart_after_upload(self) -> int:
+        """Starts the restart that follows an accepted upload; its length in ms (0: none)."""
+        ms = to_int(self.d.get("rebootMs", 0), 0)
+        if ms == 0:
+            return 0
+        after = self.d.get("upgradeVersion")
+        if after:
+            self.update({"version": str(after), "sysVer": str(after)})
+        self.down_until = float("inf") if ms < 0 else time.monotonic() + ms / 1000.0
+        return ms
 
     def update(self, changes: dict) -> None:
         self.d.update(changes)
@@ -2526,6 +2545,7 @@ class HttpFront:
             body.append(data[:size])
 
     def serve_connection(self, conn, port: int) -> None:
+        started = time.time()
         conn.settimeout(60)
         head, rest = self.read_head(conn)
         lines = head[:-4].split(b"\r\n")
@@ -2544,6 +2564,7 @@ class HttpFront:
             body, _ = self.read_exact(conn, rest, declared)
         else:
             body = b""
+        received = time.time()
         host = headers.get("host", "")
         routed = self.simulator.standard_http(port, method, target.partition("?")[0], host, headers, body)
         if routed is not None:
@@ -2552,6 +2573,7 @@ class HttpFront:
         device = self.pick(port, host)
         path, _, query = target.partition("?")
         status, extra, content = 404, [], b"<html><body>Not Found</body></html>"
+        uploaded = False
         if device is not None:
             with self.simulator.lock:
                 d = dict(device.d)
@@ -2567,7 +2589,8 @@ class HttpFront:
                 elif status == 401:
                     extra.append('WWW-Authenticate: Basic realm="ipcam"')
                 self.record(port, method, target, path, query, host, device, status, head, body, headers,
-                            declared, chunked)
+                            declared, chunked, started, received)
+                uploaded = 200 <= status <= 299
             elif method == "GET" and path in ("/", "/index.htm", "/index.html"):
                 status, content = 200, enc(f"<html><body>{d['name']}</body></html>")
         reason = self.REASONS.get(status, "Status")
@@ -2577,6 +2600,15 @@ class HttpFront:
         self.simulator.log({"kind": "http", "t": time.time(), "port": port, "method": method, "target": target,
                             "host": host, "status": status, "device": device.key if device else None,
                             "bodyLength": len(body)})
+        if uploaded:
+            # The camera answered, now it restarts with the new firmware.
+            with self.simulator.lock:
+                ms = device.restart_after_upload()
+                version = device.d["version"]
+            if ms:
+                self.simulator.log({"kind": "restart", "t": time.time(), "device": device.key, "ms": ms,
+                                    "version": version})
+                self.simulator.write_state()
 
     def answer_routed(self, conn, port: int, method: str, target: str, host: str, routed, body_length: int) -> None:
         status, headers, content, device_key = routed
@@ -2592,7 +2624,7 @@ class HttpFront:
                             "standard": True})
 
     def record(self, port, method, target, path, query, host, device, status, head, body, headers,
-               declared, chunked) -> None:
+               declared, chunked, started, received) -> None:
         with self.counter_lock:
             self.counter += 1
             number = self.counter
@@ -2601,7 +2633,8 @@ class HttpFront:
         meta = {"n": number, "port": port, "method": method, "target": target, "cgi": path.lstrip("/"),
                 "query": query, "host": host, "device": device.key, "family": device.family, "status": status,
                 "contentLength": declared, "bodyLength": len(body), "chunked": chunked,
-                "complete": chunked or declared == len(body), "part": part}
+                "complete": chunked or declared == len(body), "part": part, "tStart": started,
+                "tEnd": received}
         if self.upload_dir:
             base = os.path.join(self.upload_dir, "%04d" % number)
             for suffix, data in ((".head", head), (".body", body), (".part", content)):

@@ -85,3 +85,7 @@ set_tests_properties(e2e.cli.usage PROPERTIES LABELS e2e TIMEOUT 120)
 add_test(NAME e2e.fleet COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_fleet.py
          --cli $<TARGET_FILE:zadari-cli>)
 set_tests_properties(e2e.fleet PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 400)
+# Firmware for many cameras at once: zadari-cli upgrade with several --mac.
+add_test(NAME e2e.fleet_upgrade COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_fleet_upgrade.py
+         --cli $<TARGET_FILE:zadari-cli>)
+set_tests_properties(e2e.fleet_upgrade PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 400)

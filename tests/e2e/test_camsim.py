@@ -523,6 +523,20 @@ class SimulatorWithoutSockets(unittest.TestCase):
         self.feed(10000, b"PELTRAQUERY,3,00:10:00:00:00:01")
         self.assertEqual(self.device("001000000001")["command3Count"], 1)
 
+    def test_a_device_restarts_after_an_accepted_upload_as_told(self):
+        self.write([{"family": 0, "mac": "00:10:00:00:00:00", "rebootMs": 150, "upgradeVersion": "V9.9.9"},
+                    {"family": 0, "mac": "00:10:00:00:00:01", "rebootMs": -1},
+                    {"family": 0, "mac": "00:10:00:00:00:02"}])
+        self.sim.load()
+        back, never, plain = self.sim.devices
+        self.assertEqual([d.restart_after_upload() for d in (back, never, plain)], [150, -1, 0])
+        self.assertEqual((back.silent, never.silent, plain.silent), (True, True, False))
+        self.assertEqual((back.d["version"], back.d["sysVer"]), ("V9.9.9", "V9.9.9"))
+        self.feed(4000, KT352_QUERY)
+        self.assertEqual(len(self.sockets[4000].sent), 1)  # only the device that did not restart
+        time.sleep(0.2)
+        self.assertEqual((back.silent, never.silent), (False, True))
+
     def test_silent_device_answers_nothing(self):
         self.write([{"family": 0, "mac": "00:10:00:00:00:00", "silent": True}])
         self.sim.load()
@@ -799,6 +813,7 @@ except urllib.error.HTTPError as error:
             upload = self.sim.log(kind="upload")[before]
             self.assertEqual((upload["port"], upload["target"], upload["status"], upload["complete"]),
                              (port, cgi, expected, True))
+            self.assertLessEqual(upload["tStart"], upload["tEnd"])
             self.assertEqual((upload["part"]["name"], upload["part"]["filename"], upload["part"]["size"]),
                              ("file", "/tmp/fw.bin", len(payload)))
             base = os.path.join(self.sim.upload_dir, "%04d" % upload["n"])

@@ -52,6 +52,17 @@ class UsageErrors(unittest.TestCase):
         (["adapters", "--json", "x"], "unexpected argument x"),
         (["apply", "--mac"], "option --mac needs a value"),
         (["upgrade", "--mac", "025A00000001"], "--file F is required"),
+        (["upgrade", "--mac", "025A00000001", "--mac", "025A00000002"], "--file F is required"),
+        (["upgrade", "--mac", "025A00000001", "--mac", "02:5a:00:00:00:01", "--file", "f"],
+         "--mac 02:5a:00:00:00:01 given twice"),
+        (["upgrade", "--mac", "025A00000001", "--mac", "nomac", "--file", "f"],
+         "--mac needs a MAC address, not 'nomac'"),
+        (["upgrade", "--mac", "025A00000001", "--parallel", "0", "--file", "f"],
+         "--parallel needs a number from 1 to 64, not '0'"),
+        (["upgrade", "--mac", "025A00000001", "--family-file", "7=f"],
+         "--family-file needs FAMILY=F with FAMILY 2, 3 or 9, not '7=f'"),
+        (["upgrade", "--mac", "025A00000001", "--file", "f", "--file", "g"],
+         "option --file given twice"),
     ]
 
     def test_exit_2_with_the_problem_first(self):

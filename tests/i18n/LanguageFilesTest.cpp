@@ -231,6 +231,24 @@ const TMessage kMessages[] = {
     {"IDS_COL_SEENVIA", "Seen via"},
     {"IDS_MARK_SAMEIP", "Same address as %1"},
     {"IDS_MARK_OTHERSUBNET", "Outside the subnet of the adapter it answered on"},
+    // Our own: the firmware upgrade of many cameras.
+    {"IDS_FUPG_MENU", "Fleet upgrade..."},
+    {"IDS_FUPG_TITLE", "Upgrade the firmware of several cameras"},
+    {"IDS_FUPG_FILEFOR", "Firmware for %1 cameras (%2):"},
+    {"IDS_FUPG_BROWSE", "Browse..."},
+    {"IDS_FUPG_SYSTEM", "System firmware"},
+    {"IDS_FUPG_WEBUI", "Web UI firmware"},
+    {"IDS_FUPG_PARALLEL", "Uploads at once:"},
+    {"IDS_FUPG_LEFTOUT", "%1 of the selected cameras take no firmware upgrade and are left out."},
+    {"IDS_FUPG_NOFILE", "Choose a firmware file for every kind of camera first."},
+    {"IDS_FUPG_COLUPLOAD", "Upload"},
+    {"IDS_FUPG_COLSTAGE", "Stage"},
+    {"IDS_FUPG_UPLOADING", "Uploading"},
+    {"IDS_FUPG_REBOOTING", "Restarting"},
+    {"IDS_FUPG_BACK", "Back"},
+    {"IDS_FUPG_DONE", "Done"},
+    {"IDS_FUPG_NOTBACK", "Not back in time"},
+    {"IDS_FUPG_SUMMARY", "Done: %1, failed: %2, not back: %3, not found: %4, cancelled: %5"},
 };
 
 TEST(LanguageFiles, EnglishMessagesAreExactlyTheTableInItsOrder) {
