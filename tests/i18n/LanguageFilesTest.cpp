@@ -249,6 +249,25 @@ const TMessage kMessages[] = {
     {"IDS_FUPG_DONE", "Done"},
     {"IDS_FUPG_NOTBACK", "Not back in time"},
     {"IDS_FUPG_SUMMARY", "Done: %1, failed: %2, not back: %3, not found: %4, cancelled: %5"},
+    // Our own: the ONVIF device service's answers.
+    {"IDS_ONVIF_NOTAUTHORIZED",
+     "The camera refused the account. Please check the user name and the password."},
+    {"IDS_ONVIF_INVALIDARG",
+     "The camera refused one of the settings. Please check the values and try again."},
+    {"IDS_ONVIF_BADADDRESS", "The IP address or the gateway is not valid for this camera."},
+    {"IDS_ONVIF_BADNAME", "The name is not a valid host name. Use only the letters a-z, digits and "
+                          "hyphens, without spaces."},
+    {"IDS_ONVIF_BADMASK", "The subnet mask is not valid."},
+    {"IDS_ONVIF_NOTSUPPORTED", "The camera does not support this setting over ONVIF."},
+    {"IDS_ONVIF_FAULT", "The camera reported an error and did not apply the settings."},
+    {"IDS_ONVIF_HTTPERROR", "The camera's ONVIF service answered with an HTTP error."},
+    {"IDS_ONVIF_TIMEOUT",
+     "The camera did not answer in time. Please check that it is switched on and reachable."},
+    {"IDS_ONVIF_CONNECT", "Unable to connect to the camera's ONVIF service."},
+    {"IDS_ONVIF_BADANSWER", "The camera's answer could not be read."},
+    {"IDS_ONVIF_NOSERVICE", "This camera did not announce an ONVIF device service."},
+    {"IDS_ONVIF_REBOOTING", "The camera is restarting to use its new settings. It will appear in "
+                            "the list again when it answers."},
 };
 
 TEST(LanguageFiles, EnglishMessagesAreExactlyTheTableInItsOrder) {
