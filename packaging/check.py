@@ -146,7 +146,9 @@ def options_of(text):
 
 
 def docs(program, manpage, completion):
-    installed(program)
+    """Only asks for help texts: the program may be the installed one or the build's."""
+    if not os.access(program, os.X_OK):
+        fail(f"no program {program}")
     with gzip.open(manpage, "rt", encoding="utf-8") as f:
         man = f.read().replace("\\-", "-")
     with open(completion, encoding="utf-8") as f:
@@ -191,7 +193,7 @@ def completion(script):
         print("skipped: bash-completion is not installed")
         sys.exit(SKIP)
     cases = [
-        ("zadari-cli ", {"adapters", "apply", "search", "upgrade"}),
+        ("zadari-cli ", {"adapters", "apply", "plan", "search", "upgrade"}),
         ("zadari-cli --", {"--help", "--version"}),
         ("zadari-cli search --interface ", None),  # the computer's adapters: only runs
         ("zadari-cli search --f", {"--format"}),
@@ -206,6 +208,10 @@ def completion(script):
         ("zadari-cli upgrade --mac 1 --m", {"--mac"}),
         ("zadari-cli upgrade --parallel 2 --p", {"--password", "--password-file"}),
         ("zadari-cli search --watch --w", set()),
+        ("zadari-cli plan --r", {"--range"}),
+        ("zadari-cli apply --plan x --d", {"--dry-run"}),
+        ("zadari-cli apply --plan x --m", set()),
+        ("zadari-cli apply --mac 1 --d", set()),
         ("zadari-cli adapters --", {"--json", "--help"}),
     ]
     for line, expected in cases:

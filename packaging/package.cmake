@@ -118,4 +118,12 @@ include(CPack)
 if(ZADARI_PACKAGE)
     enable_testing()
     include(${ZADARI_PACKAGING_DIR}/tests.cmake)
+elseif(ZADARI_TESTS)
+    # Every build with tests checks that the manual page and the completion know every command,
+    # option, exit code and variable the program's --help texts name (only help is asked for).
+    enable_testing()
+    add_test(NAME package.docs
+             COMMAND python3 ${ZADARI_PACKAGING_DIR}/check.py docs $<TARGET_FILE:zadari-cli>
+                     ${docs_out}/zadari-cli.1.gz ${ZADARI_PACKAGING_DIR}/zadari-cli.bash-completion)
+    set_tests_properties(package.docs PROPERTIES LABELS package TIMEOUT 60)
 endif()

@@ -75,7 +75,11 @@ bool TListMarksDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
 TListMarks* DecorateDeviceList(QTreeView* view, TDeviceList& list) {
     auto* marks = new TListMarks(list, {}, view);
     view->setItemDelegate(new TListMarksDelegate(*marks, view));
-    QObject::connect(marks, &TListMarks::Changed, view, [view] { view->viewport()->update(); });
+    // A sign widens the address column: the sections that fit their contents are fitted again.
+    QObject::connect(marks, &TListMarks::Changed, view, [view] {
+        QMetaObject::invokeMethod(view->header(), "resizeSections");
+        view->viewport()->update();
+    });
     list.SetAdapterNamer(&InterfaceName);
     QHeaderView* header = view->header();
     header->setContextMenuPolicy(Qt::CustomContextMenu);

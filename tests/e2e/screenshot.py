@@ -55,7 +55,16 @@ def main() -> int:
         return harness.SKIP
     zadari = demo.find_zadari(options.zadari)
     with harness.Topology() as topo:
-        sim = topo.start_camsim(demo.demo_devices(), http=True)
+        devices = demo.demo_devices()
+        # An ONVIF camera, a camera still at its factory address (outside the adapter's subnet)
+        # and a camera answering at the address of another: the list marks the last two.
+        devices.append({"family": 100, "mac": "02:5A:20:00:20:64", "name": "Dome ONVIF"})
+        devices.append({"family": 1, "mac": "02:5A:20:00:22:01", "name": "New PELTRA",
+                        "ip": "192.168.1.108", "mask": "255.255.255.0", "gateway": "192.168.1.1"})
+        devices.append({"family": 1, "mac": "02:5A:20:00:21:01", "name": "Spare PELTRA",
+                        "ip": devices[1]["ip"], "mask": "255.255.255.0",
+                        "gateway": devices[1]["gateway"]})
+        sim = topo.start_camsim(devices, http=True)
         size = "2560x1720" if (options.scale or 1) > 1.5 else "1280x860"
         display, _ = demo.start_xvfb(topo, size)
         home = tempfile.mkdtemp(prefix="zadari-shot-", dir=topo.tmpdir)
