@@ -272,6 +272,8 @@ void TFleetUpgradeDialog::UpgradeFinished() {
                              .arg(u.Count(TUpgradeStage::kNotFound))
                              .arg(u.Count(TUpgradeStage::kCancelled)));
     pbFleet_->setValue(u.FinishedCount());
+    // The versions now show what each camera reports after its restart.
+    tvCameras_->resizeColumnToContents(TFleetUpgradeModel::kVersion);
     UpdateButtons();
 }
 

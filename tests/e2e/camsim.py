@@ -136,6 +136,7 @@ what the file says. --generate N adds N devices of mixed families (unique MACs, 
     {"kind": "http", "port": p, "method": m, "target": path?query, "status": s, "device": key}
     {"kind": "upload", ...the upload's metadata, see --upload-dir}
     {"kind": "restart", "t": unix time, "device": macKey, "ms": rebootMs, "version": after}
+    {"kind": "answered", "t": unix time, "n": the upload's number}: its answer went out
     {"kind": "reload", "devices": n}  /  {"kind": "reload-error", "error": text}
 "what" names the datagram: query:peltra query:zorix query:zorixnet query:ip echo:ipreply
 query:kt352 command:kt352 query:moi command:moi query:uicam command:uicam query:ctp
@@ -147,7 +148,8 @@ query:dh command:dh command:peltra command:peltra3 command:zorixnet other.
 headers exactly as received), NNNN.body (the body), NNNN.part (the file part's bytes) and
 NNNN.json (port, target, host, device, status answered, part name, file name, content type,
 size, sha256, "tStart" when the connection was taken and "tEnd" when the whole body was read, in
-unix time).
+unix time). --no-upload-bodies: store only NNNN.head and NNNN.json (the sha256 is still taken),
+so that writing many megabytes does not weigh on load figures.
 --rate N: replies per second at most (default 20000; 0 = as fast as the sockets take them), so
 that thousands of answers do not overflow the receiver's socket buffer in one burst.
 --add-addresses: give each device's IP (when it lies in the namespace's subnet) to the
@@ -2361,6 +2363,8 @@ def parse_arguments(argv=None):
     parser.add_argument("--state", help="file that always holds the current devices")
     parser.add_argument("--http", action="store_true", help="serve the devices' HTTP pages")
     parser.add_argument("--upload-dir", help="where received uploads are stored")
+    parser.add_argument("--no-upload-bodies", action="store_true",
+                        help="store only the head and the metadata of each upload (load figures)")
     parser.add_argument("--rate", type=int, default=20000, help="replies per second at most (0: no limit)")
     parser.add_argument("--address", help="the address the devices live at (default: the namespace's)")
     parser.add_argument("--add-addresses", action="store_true",
@@ -2444,7 +2448,7 @@ def multipart_part(content_type: str, body: bytes) -> dict:
     content_start = head_end + 4
     content_end = body.find(b"\r\n" + delimiter, content_start)
     closed = content_end >= 0 and body[content_end + 2:].startswith(delimiter + b"--\r\n")
-    content = body[content_start:content_end if content_end >= 0 else len(body)]
+    content = memoryview(body)[content_start:content_end if content_end >= 0 else len(body)]
     part = {"boundary": match.group(1), "head": head, "closed": closed, "size": len(content),
             "sha256": hashlib.sha256(content).hexdigest(), "content": content}
     for line in head.split("\r\n"):
@@ -2519,15 +2523,26 @@ class HttpFront:
 
     @staticmethod
     def read_exact(conn, have: bytes, count: int) -> tuple[bytes, bytes]:
-        parts, size = [have], len(have)
+        data, rest = HttpFront.read_into(conn, have, count)
+        return bytes(data), rest
+
+    @staticmethod
+    def read_into(conn, have: bytes, count: int) -> tuple[bytearray, bytes]:
+        """`count` bytes (fewer when the connection ends first) received straight into one
+        buffer: a firmware body of many megabytes is not copied piece by piece."""
+        buffer = bytearray(count)
+        view = memoryview(buffer)
+        size = min(len(have), count)
+        view[:size] = have[:size]
         while size < count:
-            chunk = conn.recv(min(1 << 20, max(65536, count - size)))
-            if not chunk:
+            got = conn.recv_into(view[size:], min(1 << 20, count - size))
+            if not got:
                 break
-            parts.append(chunk)
-            size += len(chunk)
-        data = b"".join(parts)
-        return data[:count], data[count:]
+            size += got
+        view.release()
+        if size < count:
+            del buffer[size:]
+        return buffer, have[count:]
 
     def read_chunked(self, conn, rest: bytes) -> bytes:
         body = []
@@ -2560,6 +2575,8 @@ class HttpFront:
         declared = to_int(headers.get("content-length", ""), -1)
         if chunked:
             body = self.read_chunked(conn, rest)
+        elif declared > 0 and target.partition("?")[0] in ("/upgrade_firmware.cgi", "/upgrade_htmls.cgi"):
+            body, _ = self.read_into(conn, rest, declared)  # an upload, kept in its buffer
         elif declared > 0:
             body, _ = self.read_exact(conn, rest, declared)
         else:
@@ -2574,6 +2591,7 @@ class HttpFront:
         path, _, query = target.partition("?")
         status, extra, content = 404, [], b"<html><body>Not Found</body></html>"
         uploaded = False
+        number = 0
         if device is not None:
             with self.simulator.lock:
                 d = dict(device.d)
@@ -2588,8 +2606,8 @@ class HttpFront:
                     extra.append("Location: /reboot.htm")
                 elif status == 401:
                     extra.append('WWW-Authenticate: Basic realm="ipcam"')
-                self.record(port, method, target, path, query, host, device, status, head, body, headers,
-                            declared, chunked, started, received)
+                number = self.record(port, method, target, path, query, host, device, status, head, body,
+                                     headers, declared, chunked, started, received)
                 uploaded = 200 <= status <= 299
             elif method == "GET" and path in ("/", "/index.htm", "/index.html"):
                 status, content = 200, enc(f"<html><body>{d['name']}</body></html>")
@@ -2600,6 +2618,8 @@ class HttpFront:
         self.simulator.log({"kind": "http", "t": time.time(), "port": port, "method": method, "target": target,
                             "host": host, "status": status, "device": device.key if device else None,
                             "bodyLength": len(body)})
+        if number:
+            self.simulator.log({"kind": "answered", "t": time.time(), "n": number})
         if uploaded:
             # The camera answered, now it restarts with the new firmware.
             with self.simulator.lock:
@@ -2624,7 +2644,7 @@ class HttpFront:
                             "standard": True})
 
     def record(self, port, method, target, path, query, host, device, status, head, body, headers,
-               declared, chunked, started, received) -> None:
+               declared, chunked, started, received) -> int:
         with self.counter_lock:
             self.counter += 1
             number = self.counter
@@ -2637,7 +2657,9 @@ class HttpFront:
                 "tEnd": received}
         if self.upload_dir:
             base = os.path.join(self.upload_dir, "%04d" % number)
-            for suffix, data in ((".head", head), (".body", body), (".part", content)):
+            stored = ((".head", head),) if self.simulator.args.no_upload_bodies else \
+                ((".head", head), (".body", body), (".part", content))
+            for suffix, data in stored:
                 with open(base + suffix, "wb") as handle:
                     handle.write(data)
             with open(base + ".json.tmp", "w") as handle:
@@ -2646,6 +2668,7 @@ class HttpFront:
         entry = {"kind": "upload", "t": time.time()}
         entry.update(meta)
         self.simulator.log(entry)
+        return number
 
 
 if __name__ == "__main__":

@@ -301,6 +301,9 @@ TEST_F(FleetUpgradeDialogTest, TheRunShowsEachCameraUntilItIsBackAndSavesTheRepo
               QStringLiteral("Done: 3, failed: 0, not back: 0, not found: 0, cancelled: 0"));
     EXPECT_EQ(dialog.findChild<QProgressBar*>(QStringLiteral("pbFleet"))->value(), 3);
     EXPECT_TRUE(dialog.findChild<QPushButton*>(QStringLiteral("btnClose"))->isEnabled());
+    if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB"))
+        dialog.grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") +
+                           QStringLiteral("-fleet-upgrade.png"));
 
     dialog.findChild<QPushButton*>(QStringLiteral("btnSaveReport"))->click();
     QFile report(reportPath);
