@@ -442,6 +442,28 @@ class CamSim:
         return self.topology.stop(self.process)
 
 
+# --- what the e2e test scripts share ---------------------------------------------------------
+
+
+class Failure(AssertionError):
+    """A check of an e2e case that did not hold."""
+
+
+def check(condition: bool, message: str) -> None:
+    if not condition:
+        raise Failure(message)
+
+
+def mac_key(mac: str) -> str:
+    """A MAC as the program keys it: without "-" and ":", blanks as "0", upper case."""
+    return mac.replace("-", "").replace(":", "").replace(" ", "0").upper()
+
+
+def describe(result) -> str:
+    """A finished process's exit code and output, for a failure message."""
+    return f"exit {result.returncode}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}"
+
+
 def _selftest() -> int:
     """Check that broadcast and multicast from the pc reach the camera namespace."""
     skip_unless_available()

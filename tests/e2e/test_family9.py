@@ -21,17 +21,9 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import Failure, check  # noqa: E402
 
 CLI = ""
-
-
-class Failure(AssertionError):
-    pass
-
-
-def check(condition: bool, message: str) -> None:
-    if not condition:
-        raise Failure(message)
 
 
 def firmware(topo: harness.Topology, name: str, signature: bytes, size: int = 300000) -> tuple[str, str]:

@@ -22,7 +22,7 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 import test_apply  # noqa: E402
-from test_apply import check, describe, mac_key  # noqa: E402
+from harness import check, describe, mac_key  # noqa: E402
 
 SUBNET = "10.231.0"
 # The families whose command is a datagram of ours, each with a MAC written as it sends it.

@@ -23,25 +23,9 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import Failure, check, mac_key, describe  # noqa: E402
 
 CLI = ""
-
-
-class Failure(AssertionError):
-    pass
-
-
-def check(condition: bool, message: str) -> None:
-    if not condition:
-        raise Failure(message)
-
-
-def mac_key(mac: str) -> str:
-    return mac.replace("-", "").replace(":", "").replace(" ", "0").upper()
-
-
-def describe(result) -> str:
-    return f"exit {result.returncode}\nstdout:\n{result.stdout}\nstderr:\n{result.stderr}"
 
 
 def cli(topo: harness.Topology, *args: str, timeout: float = 60, **kwargs):

@@ -22,21 +22,9 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import Failure, check, mac_key  # noqa: E402
 
 CLI = ""
-
-
-class Failure(AssertionError):
-    pass
-
-
-def check(condition: bool, message: str) -> None:
-    if not condition:
-        raise Failure(message)
-
-
-def mac_key(mac: str) -> str:
-    return mac.replace("-", "").replace(":", "").replace(" ", "0").upper()
 
 
 def search(topo: harness.Topology, seconds: float = 3, *extra: str, timeout: float = 60):

@@ -22,18 +22,10 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import Failure, check  # noqa: E402
 import peers  # noqa: E402
 
 CLI = ""
-
-
-class Failure(AssertionError):
-    pass
-
-
-def check(condition: bool, message: str) -> None:
-    if not condition:
-        raise Failure(message)
 
 
 def search_json(namespace: harness.Namespace, seconds: float = 4) -> list[dict]:
