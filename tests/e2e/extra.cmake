@@ -89,3 +89,14 @@ set_tests_properties(e2e.fleet PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT
 add_test(NAME e2e.fleet_upgrade COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_fleet_upgrade.py
          --cli $<TARGET_FILE:zadari-cli>)
 set_tests_properties(e2e.fleet_upgrade PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e TIMEOUT 400)
+# ONVIF configuration: the simulator's device service called directly, then zadari-cli info
+# and apply against an ONVIF-only camera in the namespaces. One ctest per case.
+add_test(NAME e2e.onvif.unit COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_onvif.py --unit)
+set_tests_properties(e2e.onvif.unit PROPERTIES LABELS e2e TIMEOUT 60)
+foreach(onvif_case readdress dhcp wrong-password)
+    add_test(NAME e2e.onvif.${onvif_case}
+             COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_onvif.py
+                     --cli $<TARGET_FILE:zadari-cli> ${onvif_case})
+    set_tests_properties(e2e.onvif.${onvif_case} PROPERTIES SKIP_RETURN_CODE 77 LABELS e2e
+                         TIMEOUT 180)
+endforeach()

@@ -6,8 +6,9 @@
 The window is driven by the GUI test program (its WindowInNamespace test, which runs only when
 ZADARI_E2E_PLAN names a plan and the program runs in a namespace of the harness) on the
 offscreen platform in the "pc" namespace: cameras of every family must appear, Apply must
-re-address one that then comes back with its new address, and firmware uploads must reach the
-simulated cameras of families 2 and 9. Exit 0 when it passed, 1 when it failed, 77 when
+re-address one that then comes back with its new address (and a camera only ONVIF found, whose
+settings the first Apply reads), and firmware uploads must reach the simulated cameras of
+families 2 and 9. Exit 0 when it passed, 1 when it failed, 77 when
 namespaces cannot be made here.
 """
 
@@ -36,6 +37,12 @@ def main() -> int:
 
     with harness.Topology() as topo:
         devices = demo.demo_devices()
+        # A camera only ONVIF finds, with the account the credential dialog proposes and a
+        # clock an hour off.
+        onvif = {"family": 100, "mac": "02:5A:20:00:10:64", "name": "Porch ONVIF", "ip": "10.231.0.60",
+                 "mask": "255.255.255.0", "gateway": "10.231.0.1",
+                 "onvif": {"password": "", "clockOffsetSeconds": 3600}}
+        devices.append(onvif)
         sim = topo.start_camsim(devices, http=True)
         by_family = {}
         for device in devices:
@@ -48,6 +55,7 @@ def main() -> int:
             "families": sorted({d["family"] for d in devices}),
             "rows": len(devices),
             "apply": {"mac": peltra["mac"], "ip": "10.231.0.77"},
+            "onvif": {"macKey": harness.mac_key(onvif["mac"]), "ip": "10.231.0.160"},
             "upgrades": [
                 {"mac": by_family[2]["mac"], "file": firmware, "system": True},
                 {"mac": by_family[9]["mac"], "file": firmware, "system": False},
@@ -73,6 +81,9 @@ def main() -> int:
                    if e.get("applied") and e.get("changes", {}).get("ip") == "10.231.0.77"]
         if not applied:
             failures.append(f"no applied command with the new address: {sim.log(kind='apply')}")
+        moved = [d for d in sim.state() if d["mac"] == onvif["mac"]]
+        if not moved or moved[0]["ip"] != "10.231.0.160":
+            failures.append(f"the ONVIF camera was not re-addressed: {moved}")
         digest = hashlib.sha256(open(firmware, "rb").read()).hexdigest()
         uploads = sim.log(kind="upload")
         targets = [u.get("target", "") for u in uploads

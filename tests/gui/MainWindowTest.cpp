@@ -1014,6 +1014,36 @@ TEST(WindowInNamespace, FindsAppliesAndUpgrades) {
     };
     EXPECT_TRUE(QTest::qWaitFor(readdressed, 15000)) << Listing(w.List());
 
+    // A camera only ONVIF found: the first Apply reads its settings, the next re-addresses it.
+    const QJsonObject onvif = plan.value(QStringLiteral("onvif")).toObject();
+    if (!onvif.isEmpty()) {
+        const std::string key = onvif.value(QStringLiteral("macKey")).toString().toStdString();
+        const QString onvifIp = onvif.value(QStringLiteral("ip")).toString();
+        const auto rowOf = [&] {
+            for (int i = 0; i < w.List().RowCount(); ++i) {
+                if (w.List().Row(i).record.macKey == key)
+                    return i;
+            }
+            return -1;
+        };
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rowOf() >= 0; }, 15000)) << Listing(w.List());
+        w.SelectRow(rowOf());
+        presenter.boxes.clear();
+        f.btnApply->click();
+        EXPECT_EQ(w.LastApply().reason, TNotAppliedReason::kUnchanged) << w.LastApply().detail;
+        EXPECT_EQ(f.edSubMask->IPString(), QStringLiteral("255.255.255.0"));
+        EXPECT_EQ(f.cmbIPAss->currentData().toInt(), 2);
+        f.edIP->SetIPString(onvifIp);
+        f.btnApply->click();
+        EXPECT_TRUE(w.LastApply().Applied()) << w.LastApply().detail;
+        EXPECT_EQ(presenter.boxes.size(), 2u);
+        const auto moved = [&] {
+            const int r = rowOf();
+            return r >= 0 && w.List().Row(r).record.ip == onvifIp.toStdString();
+        };
+        EXPECT_TRUE(QTest::qWaitFor(moved, 15000)) << Listing(w.List());
+    }
+
     // Each upgrade reaches its camera through the dialog.
     for (const QJsonValue value : plan.value(QStringLiteral("upgrades")).toArray()) {
         const QJsonObject upgrade = value.toObject();
