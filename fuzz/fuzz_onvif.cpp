@@ -61,6 +61,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 Check(port > 0 && port <= 65535);
         }
     }
+    std::vector<TOnvifScope> scopes;
+    if (DecodeScopes(response, scopes)) {
+        for (const TOnvifScope& scope : scopes) {
+            std::string name;
+            if (OnvifNameOfScope(scope.item, &name))
+                Check(OnvifNameOfScope(OnvifNameScope(name)));
+        }
+    }
     bool rebootNeeded = false;
     (void)DecodeRebootNeeded(response, rebootNeeded);
     std::string message;

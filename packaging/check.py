@@ -193,7 +193,7 @@ def completion(script):
         print("skipped: bash-completion is not installed")
         sys.exit(SKIP)
     cases = [
-        ("zadari-cli ", {"adapters", "apply", "plan", "search", "upgrade"}),
+        ("zadari-cli ", {"adapters", "apply", "info", "plan", "search", "upgrade"}),
         ("zadari-cli --", {"--help", "--version"}),
         ("zadari-cli search --interface ", None),  # the computer's adapters: only runs
         ("zadari-cli search --f", {"--format"}),

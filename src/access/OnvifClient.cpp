@@ -416,6 +416,18 @@ TOnvifResult<std::vector<TOnvifNetworkProtocol>> TOnvifClient::GetNetworkProtoco
                                                     &DecodeNetworkProtocols);
 }
 
+TOnvifResult<std::vector<TOnvifScope>> TOnvifClient::GetScopes() {
+    return Call<std::vector<TOnvifScope>>(OnvifPlainCall("GetScopes"), &DecodeScopes);
+}
+
+TOnvifStatus TOnvifClient::SetDNS(const TOnvifDns& dns) {
+    return CallWithoutValue(SetDnsCall(dns));
+}
+
+TOnvifStatus TOnvifClient::SetScopes(const std::vector<std::string>& scopes) {
+    return CallWithoutValue(SetScopesCall(scopes));
+}
+
 TOnvifResult<bool> TOnvifClient::SetNetworkInterfaces(const std::string& token,
                                                       const TOnvifIPv4Setting& ipv4) {
     return Call<bool>(SetNetworkInterfacesCall(token, ipv4), &DecodeRebootNeeded);

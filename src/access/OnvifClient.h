@@ -124,12 +124,16 @@ public:
     TOnvifResult<TOnvifDns> GetDNS();
     TOnvifResult<TOnvifHostname> GetHostname();
     TOnvifResult<std::vector<TOnvifNetworkProtocol>> GetNetworkProtocols();
+    TOnvifResult<std::vector<TOnvifScope>> GetScopes();
     /// The value is RebootNeeded: the caller then sends SystemReboot.
     TOnvifResult<bool> SetNetworkInterfaces(const std::string& token,
                                             const TOnvifIPv4Setting& ipv4);
     TOnvifStatus SetNetworkDefaultGateway(const TOnvifGateway& gateway);
     TOnvifStatus SetHostname(const std::string& name);
     TOnvifStatus SetNetworkProtocols(const std::vector<TOnvifNetworkProtocol>& protocols);
+    TOnvifStatus SetDNS(const TOnvifDns& dns);
+    /// Replaces every configurable scope of the device with `scopes`.
+    TOnvifStatus SetScopes(const std::vector<std::string>& scopes);
     /// The value is the device's message.
     TOnvifResult<std::string> SystemReboot();
 

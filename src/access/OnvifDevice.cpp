@@ -3,9 +3,11 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <QUrl>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <cctype>
 
 namespace zadari {
 
@@ -89,6 +91,28 @@ std::optional<bool> ParseXsBoolean(const QString& text) {
     return std::nullopt;
 }
 
+bool OnvifNameOfScope(std::string_view item, std::string* name) {
+    const std::string_view prefix(kOnvifNameScope);
+    if (item.size() < prefix.size() ||
+        !std::equal(prefix.begin(), prefix.end(), item.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
+        }))
+        return false;
+    if (name != nullptr) {
+        const std::string_view rest = item.substr(prefix.size());
+        *name =
+            QUrl::fromPercentEncoding(QByteArray(rest.data(), static_cast<qsizetype>(rest.size())))
+                .toStdString();
+    }
+    return true;
+}
+
+std::string OnvifNameScope(std::string_view name) {
+    const QByteArray utf8(name.data(), static_cast<qsizetype>(name.size()));
+    return kOnvifNameScope + QUrl::toPercentEncoding(QString::fromUtf8(utf8)).toStdString();
+}
+
 // ---- requests -----------------------------------------------------------------------------
 
 std::string TOnvifCall::Action() const {
@@ -102,6 +126,38 @@ std::string TOnvifCall::ResponseName() const {
 TOnvifCall OnvifPlainCall(const char* operation) {
     const QString name = Q(operation);
     return {operation, [name](QXmlStreamWriter& w) { w.writeEmptyElement(Q(kTds), name); }};
+}
+
+TOnvifCall SetDnsCall(const TOnvifDns& dns) {
+    return {"SetDNS", [dns](QXmlStreamWriter& w) {
+                w.writeStartElement(Q(kTds), QStringLiteral("SetDNS"));
+                WriteBool(w, kTds, "FromDHCP", dns.fromDhcp);
+                for (const std::string& domain : dns.searchDomains)
+                    w.writeTextElement(Q(kTds), QStringLiteral("SearchDomain"), Q(domain));
+                if (!dns.fromDhcp) {
+                    for (const std::string& server : dns.dnsManual) {
+                        const bool v6 = server.find(':') != std::string::npos;
+                        w.writeStartElement(Q(kTds), QStringLiteral("DNSManual"));
+                        w.writeTextElement(Q(kTt), QStringLiteral("Type"),
+                                           v6 ? QStringLiteral("IPv6") : QStringLiteral("IPv4"));
+                        w.writeTextElement(Q(kTt),
+                                           v6 ? QStringLiteral("IPv6Address")
+                                              : QStringLiteral("IPv4Address"),
+                                           Q(server));
+                        w.writeEndElement();
+                    }
+                }
+                w.writeEndElement();
+            }};
+}
+
+TOnvifCall SetScopesCall(const std::vector<std::string>& scopes) {
+    return {"SetScopes", [scopes](QXmlStreamWriter& w) {
+                w.writeStartElement(Q(kTds), QStringLiteral("SetScopes"));
+                for (const std::string& scope : scopes)
+                    w.writeTextElement(Q(kTds), QStringLiteral("Scopes"), Q(scope));
+                w.writeEndElement();
+            }};
 }
 
 TOnvifCall SetNetworkInterfacesCall(const std::string& token, const TOnvifIPv4Setting& ipv4) {
@@ -288,6 +344,20 @@ bool DecodeNetworkProtocols(const TXmlElement& response, std::vector<TOnvifNetwo
                 protocol.ports.push_back(*number);
         }
         out.push_back(std::move(protocol));
+    }
+    return true;
+}
+
+bool DecodeScopes(const TXmlElement& response, std::vector<TOnvifScope>& out) {
+    out.clear();
+    if (!Named(response, "GetScopesResponse"))
+        return false;
+    for (const TXmlElement* entry : response.Children(kTds, "Scopes")) {
+        TOnvifScope scope;
+        scope.fixed = entry->ChildText(kTt, "ScopeDef") == QLatin1String("Fixed");
+        scope.item = Utf8(entry->ChildText(kTt, "ScopeItem"));
+        if (!scope.item.empty())
+            out.push_back(std::move(scope));
     }
     return true;
 }

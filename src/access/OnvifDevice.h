@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zadari {
@@ -69,6 +70,19 @@ struct TOnvifHostname {
     std::string name;
 };
 
+/// One entry of GetScopes.
+struct TOnvifScope {
+    bool fixed = false; ///< ScopeDef "Fixed"; "Configurable" scopes may be replaced by SetScopes
+    std::string item;   ///< the scope URI as the device wrote it
+};
+
+/// The scope that names a device ("onvif://www.onvif.org/name/" and the URL-encoded name).
+inline constexpr char kOnvifNameScope[] = "onvif://www.onvif.org/name/";
+/// Whether `item` is a name scope; its decoded name in `name` when it is.
+bool OnvifNameOfScope(std::string_view item, std::string* name = nullptr);
+/// The name scope of `name` (every character outside the URI's unreserved set escaped).
+std::string OnvifNameScope(std::string_view name);
+
 /// One entry of GetNetworkProtocols / SetNetworkProtocols ("HTTP", "HTTPS", "RTSP").
 struct TOnvifNetworkProtocol {
     std::string name;
@@ -94,8 +108,12 @@ struct TOnvifCall {
 };
 
 /// A call without arguments: GetSystemDateAndTime, GetDeviceInformation, GetNetworkInterfaces,
-/// GetNetworkDefaultGateway, GetDNS, GetHostname, GetNetworkProtocols, SystemReboot.
+/// GetNetworkDefaultGateway, GetDNS, GetHostname, GetNetworkProtocols, GetScopes, SystemReboot.
 TOnvifCall OnvifPlainCall(const char* operation);
+/// SetDNS: FromDHCP, the search domains and (when not from DHCP) the servers (IPv4 or IPv6).
+TOnvifCall SetDnsCall(const TOnvifDns& dns);
+/// SetScopes: the configurable scopes the device is to have (they replace all it has).
+TOnvifCall SetScopesCall(const std::vector<std::string>& scopes);
 TOnvifCall SetNetworkInterfacesCall(const std::string& token, const TOnvifIPv4Setting& ipv4);
 TOnvifCall SetNetworkDefaultGatewayCall(const TOnvifGateway& gateway);
 TOnvifCall SetHostnameCall(const std::string& name);
@@ -110,6 +128,7 @@ bool DecodeNetworkDefaultGateway(const TXmlElement& response, TOnvifGateway& out
 bool DecodeDns(const TXmlElement& response, TOnvifDns& out);
 bool DecodeHostname(const TXmlElement& response, TOnvifHostname& out);
 bool DecodeNetworkProtocols(const TXmlElement& response, std::vector<TOnvifNetworkProtocol>& out);
+bool DecodeScopes(const TXmlElement& response, std::vector<TOnvifScope>& out);
 /// SetNetworkInterfacesResponse: whether the device needs a reboot to use the settings.
 bool DecodeRebootNeeded(const TXmlElement& response, bool& rebootNeeded);
 /// SystemRebootResponse: the device's message.

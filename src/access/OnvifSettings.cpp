@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 
 namespace zadari {
@@ -150,12 +151,39 @@ bool IsValidHostname(std::string_view name) {
     return label > 0 && previous != '-';
 }
 
+bool NameScopeWritable(const TOnvifNetworkSettings& settings) {
+    bool configurable = false;
+    for (const TOnvifScope& scope : settings.scopes) {
+        if (!OnvifNameOfScope(scope.item))
+            continue;
+        if (scope.fixed)
+            return false;
+        configurable = true;
+    }
+    return settings.scopesKnown && configurable;
+}
+
+std::vector<std::string> ScopesWithName(const std::vector<TOnvifScope>& scopes,
+                                        std::string_view name) {
+    std::vector<std::string> items;
+    for (const TOnvifScope& scope : scopes) {
+        if (!scope.fixed && !OnvifNameOfScope(scope.item))
+            items.push_back(scope.item);
+    }
+    items.push_back(OnvifNameScope(name));
+    return items;
+}
+
 const char* OnvifStepName(TOnvifStep step) {
     switch (step) {
     case TOnvifStep::kHostname:
         return "hostname";
+    case TOnvifStep::kNameScope:
+        return "nameScope";
     case TOnvifStep::kHttpPort:
         return "httpPort";
+    case TOnvifStep::kDns:
+        return "dns";
     case TOnvifStep::kGateway:
         return "gateway";
     case TOnvifStep::kAddress:
@@ -223,11 +251,28 @@ TOnvifResult<TOnvifNetworkSettings> ReadOnvifSettings(TOnvifClient& client,
         TakeStatus(result, hostname);
         return result;
     }
-    settings.name = hostname.value.name;
+    settings.hostname = hostname.value.name;
     settings.nameFromDhcp = hostname.value.fromDhcp;
+    settings.name = settings.hostname;
 
-    // DNS and the protocols are shown when the camera gives them; a camera that refuses them
-    // can still be re-addressed.
+    // Scopes, DNS and the protocols are taken when the camera gives them; a camera that refuses
+    // them can still be re-addressed.
+    const auto scopes = client.GetScopes();
+    if (Transport(scopes)) {
+        TakeStatus(result, scopes);
+        return result;
+    }
+    if (scopes.Ok()) {
+        settings.scopesKnown = true;
+        settings.scopes = scopes.value;
+        for (const TOnvifScope& scope : settings.scopes) {
+            std::string name;
+            if (OnvifNameOfScope(scope.item, &name) && !name.empty()) {
+                settings.name = name;
+                break;
+            }
+        }
+    }
     const auto dns = client.GetDNS();
     if (Transport(dns)) {
         TakeStatus(result, dns);
@@ -235,6 +280,7 @@ TOnvifResult<TOnvifNetworkSettings> ReadOnvifSettings(TOnvifClient& client,
     }
     settings.dnsFromDhcp = dns.value.fromDhcp;
     settings.dns = dns.value.fromDhcp ? dns.value.dnsFromDhcp : dns.value.dnsManual;
+    settings.searchDomains = dns.value.searchDomains;
 
     const auto protocols = client.GetNetworkProtocols();
     if (Transport(protocols)) {
@@ -262,9 +308,13 @@ TOnvifApplyReport ApplyOnvifSettings(TOnvifClient& client, const TOnvifNetworkSe
 
     // Everything is checked before the first call, so a refused value changes nothing.
     const bool nameChanged = edited.name != current.name;
-    if (nameChanged && !IsValidHostname(edited.name))
+    const bool hostnameOk = IsValidHostname(edited.name);
+    const bool scopeOk = NameScopeWritable(current) && !edited.name.empty();
+    if (nameChanged && !hostnameOk && !scopeOk)
         return refuse(TOnvifError::kBadName,
                       "the name \"" + edited.name + "\" is not a valid host name");
+    const bool sendHostname = nameChanged && hostnameOk && edited.name != current.hostname;
+    const bool sendScopes = nameChanged && scopeOk;
     if (edited.httpPort == 0)
         return refuse(TOnvifError::kInvalidArgument, "the HTTP port must be 1..65535");
     int prefix = current.prefixLength;
@@ -279,8 +329,10 @@ TOnvifApplyReport ApplyOnvifSettings(TOnvifClient& client, const TOnvifNetworkSe
             return refuse(TOnvifError::kBadAddress,
                           "the gateway " + edited.gateway + " is not a valid address");
     }
+    const bool dhcpOff = current.dhcp && !edited.dhcp;
+    const bool dhcpOn = !current.dhcp && edited.dhcp;
     const bool addressChanged =
-        edited.dhcp != current.dhcp ||
+        dhcpOff || dhcpOn ||
         (!edited.dhcp && (edited.ip != current.ip || prefix != current.prefixLength));
     if (addressChanged && edited.interfaceToken.empty())
         return refuse(TOnvifError::kBadAnswer, "the camera named no network interface");
@@ -290,11 +342,17 @@ TOnvifApplyReport ApplyOnvifSettings(TOnvifClient& client, const TOnvifNetworkSe
         report.xaddr = client.XAddr();
         return report;
     };
-    if (nameChanged) {
+    if (sendHostname) {
         const TOnvifStatus status = client.SetHostname(edited.name);
         if (!status.Ok())
             return stop(status);
         report.done.push_back(TOnvifStep::kHostname);
+    }
+    if (sendScopes) {
+        const TOnvifStatus status = client.SetScopes(ScopesWithName(current.scopes, edited.name));
+        if (!status.Ok())
+            return stop(status);
+        report.done.push_back(TOnvifStep::kNameScope);
     }
     if (edited.httpPort != current.httpPort) {
         const TOnvifStatus status =
@@ -304,7 +362,21 @@ TOnvifApplyReport ApplyOnvifSettings(TOnvifClient& client, const TOnvifNetworkSe
         report.done.push_back(TOnvifStep::kHttpPort);
         FollowHttpPort(client, current.httpPort, edited.httpPort);
     }
-    if (!edited.dhcp && edited.gateway != current.gateway) {
+    // Name servers DHCP gave stay in use by hand once DHCP is off; with DHCP on they come from it.
+    if ((dhcpOff && current.dnsFromDhcp && !current.dns.empty()) ||
+        (dhcpOn && !current.dnsFromDhcp)) {
+        TOnvifDns dns;
+        dns.fromDhcp = dhcpOn;
+        dns.searchDomains = current.searchDomains;
+        if (dhcpOff)
+            dns.dnsManual = current.dns;
+        const TOnvifStatus status = client.SetDNS(dns);
+        if (!status.Ok())
+            return stop(status);
+        report.done.push_back(TOnvifStep::kDns);
+    }
+    // A gateway DHCP gave is set by hand when DHCP goes off, even when it stays the same.
+    if (!edited.dhcp && (edited.gateway != current.gateway || dhcpOff)) {
         TOnvifGateway gateway;
         if (edited.gateway != "0.0.0.0")
             gateway.ipv4.push_back(edited.gateway);
@@ -324,7 +396,18 @@ TOnvifApplyReport ApplyOnvifSettings(TOnvifClient& client, const TOnvifNetworkSe
         report.rebootNeeded = set.value;
     }
     if (report.rebootNeeded) {
-        const auto reboot = client.SystemReboot();
+        auto reboot = client.SystemReboot();
+        if ((reboot.error == TOnvifError::kConnect || reboot.error == TOnvifError::kTimeout) &&
+            addressChanged && !edited.dhcp) {
+            // A camera that took its new address at once is asked to restart there.
+            QUrl moved(QString::fromStdString(client.XAddr()));
+            moved.setHost(QString::fromStdString(edited.ip));
+            const std::string old = client.XAddr();
+            client.SetXAddr(moved.toString(QUrl::FullyEncoded).toStdString());
+            reboot = client.SystemReboot();
+            if (!reboot.Ok())
+                client.SetXAddr(old);
+        }
         if (!reboot.Ok())
             return stop(reboot);
         report.done.push_back(TOnvifStep::kReboot);
@@ -340,6 +423,16 @@ void OnvifSettingsToRecord(const TOnvifNetworkSettings& settings, TDevInfo& reco
     record.ip = settings.ip;
     record.mask = settings.mask;
     record.gateway = settings.gateway;
+    record.dnsAuto = settings.dnsFromDhcp ? 1 : 0;
+    record.dns1.clear();
+    record.dns2.clear();
+    for (const std::string& server : settings.dns) {
+        if (server.find(':') != std::string::npos)
+            continue;
+        (record.dns1.empty() ? record.dns1 : record.dns2) = server;
+        if (!record.dns2.empty())
+            break;
+    }
     if (!settings.device.firmwareVersion.empty())
         record.version = settings.device.firmwareVersion;
 }
@@ -378,6 +471,7 @@ QJsonObject OnvifSettingsJson(const TOnvifNetworkSettings& settings, const std::
         dns.append(text(server));
     QJsonObject network;
     network[QStringLiteral("name")] = text(settings.name);
+    network[QStringLiteral("hostname")] = text(settings.hostname);
     network[QStringLiteral("nameFromDhcp")] = settings.nameFromDhcp;
     network[QStringLiteral("httpPort")] = settings.httpPort;
     network[QStringLiteral("dhcp")] = settings.dhcp;
@@ -389,6 +483,10 @@ QJsonObject OnvifSettingsJson(const TOnvifNetworkSettings& settings, const std::
     network[QStringLiteral("interface")] = text(settings.interfaceToken);
     network[QStringLiteral("dnsFromDhcp")] = settings.dnsFromDhcp;
     network[QStringLiteral("dns")] = dns;
+    QJsonArray domains;
+    for (const std::string& domain : settings.searchDomains)
+        domains.append(text(domain));
+    network[QStringLiteral("searchDomains")] = domains;
     QJsonObject out;
     out[QStringLiteral("device")] = device;
     out[QStringLiteral("network")] = network;

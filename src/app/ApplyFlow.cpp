@@ -79,6 +79,38 @@ std::string FamilyName(std::int32_t family) {
     return "family " + std::to_string(family);
 }
 
+/// An address field: "" and "0.0.0.0" both show as 0.0.0.0.
+bool SameAddress(const std::string& a, const std::string& b) {
+    auto blank = [](const std::string& text) { return text.empty() || text == "0.0.0.0"; };
+    return a == b || (blank(a) && blank(b));
+}
+
+/// Each value the user left as the row showed it (`shown`) becomes the device's own
+/// (`device`); edited values stay.
+TEditedValues Rebased(const TEditedValues& values, const TEditedValues& shown,
+                      const TEditedValues& device) {
+    TEditedValues out = values;
+    if (Trimmed(values.name) == Trimmed(shown.name))
+        out.name = device.name;
+    if (Trimmed(values.portText) == Trimmed(shown.portText))
+        out.portText = device.portText;
+    if (values.ipMode == shown.ipMode)
+        out.ipMode = device.ipMode;
+    if (SameAddress(values.ip, shown.ip))
+        out.ip = device.ip;
+    if (SameAddress(values.mask, shown.mask))
+        out.mask = device.mask;
+    if (SameAddress(values.gateway, shown.gateway))
+        out.gateway = device.gateway;
+    return out;
+}
+
+bool SameValues(const TEditedValues& a, const TEditedValues& b) {
+    return Trimmed(a.name) == Trimmed(b.name) && Trimmed(a.portText) == Trimmed(b.portText) &&
+           a.ipMode == b.ipMode && SameAddress(a.ip, b.ip) && SameAddress(a.mask, b.mask) &&
+           SameAddress(a.gateway, b.gateway);
+}
+
 } // namespace
 
 TEditedValues TEditedValues::FromRecord(const TDevInfo& record) {
@@ -148,6 +180,8 @@ const char* ReasonText(TNotAppliedReason reason) {
         return "no client for this family is available";
     case TNotAppliedReason::kCommandFailed:
         return "the command reported failure";
+    case TNotAppliedReason::kUnchanged:
+        return "the device has these settings already";
     }
     return "";
 }
@@ -160,6 +194,74 @@ void TApplyFlow::SetCarrier(TCommandCarrier kind, ISettingsCarrier* carrier) {
         vendorLibrary_ = carrier;
     else if (kind == TCommandCarrier::kFamily9Client)
         family9Client_ = carrier;
+    else if (kind == TCommandCarrier::kOnvifClient)
+        onvifClient_ = carrier;
+}
+
+ISettingsCarrier* TApplyFlow::CarrierFor(std::int32_t familyCode) const {
+    const TFamilyRow* family = FindFamily(familyCode);
+    switch (family ? family->carrier : TCommandCarrier::kNone) {
+    case TCommandCarrier::kVendorLibrary:
+        return vendorLibrary_;
+    case TCommandCarrier::kFamily9Client:
+        return family9Client_;
+    case TCommandCarrier::kOnvifClient:
+        return onvifClient_;
+    case TCommandCarrier::kDatagram:
+    case TCommandCarrier::kNone:
+        break;
+    }
+    return nullptr;
+}
+
+bool TApplyFlow::ReadsSettings(const TDevInfo& listed) const {
+    const ISettingsCarrier* carrier = CarrierFor(listed.family);
+    return carrier != nullptr && carrier->ReadsSettings();
+}
+
+bool TApplyFlow::ReadSettings(const TDevInfo& listedRow, TDevInfo& current, TApplyResult& result,
+                              TCredentials* accountOut) {
+    const TDevInfo listed = listedRow;
+    const TFamilyRow* family = FindFamily(listed.family);
+    ISettingsCarrier* carrier = CarrierFor(listed.family);
+    current = listed;
+    if (family == nullptr || carrier == nullptr || !carrier->ReadsSettings()) {
+        result.reason = TNotAppliedReason::kNoHandler;
+        result.detail = FamilyName(listed.family) + " has no settings to read";
+        return false;
+    }
+    TCredentials account;
+    if (!AskAccount(*family, result, account))
+        return false;
+    if (accountOut != nullptr)
+        *accountOut = account;
+    result.carriedBy = carrier->CarrierName();
+    if (family->busyCursor)
+        Busy(true);
+    bool ok = false;
+    try {
+        ok = carrier->ReadSettings(account, listed, current);
+    } catch (const std::exception& error) {
+        result.detail = std::string("the settings could not be read: ") + error.what();
+    }
+    if (family->busyCursor)
+        Busy(false);
+    const TCarrierNote note = carrier->LastNote();
+    if (!ok) {
+        current = listed;
+        result.reason = TNotAppliedReason::kCommandFailed;
+        if (!note.messageKey.empty())
+            result.message = TUserMessage{note.messageKey, "IDS_ERROR", MsgStyle::kIconError};
+        if (!note.detail.empty())
+            result.detail = note.detail;
+        else if (result.detail.empty())
+            result.detail = "the settings could not be read";
+        return false;
+    }
+    // The row shows what the device said, if it is still listed.
+    if (engine_.List().RowOfMac(listed.mac) >= 0)
+        engine_.MergeFound(current);
+    return true;
 }
 
 bool TApplyFlow::ReadDetailsInto(const TEditedValues& values, TDevInfo& record,
@@ -218,7 +320,41 @@ TApplyResult TApplyFlow::Apply(const TDevInfo& listedRow, const TEditedValues& v
                         ") takes no network-setting command yet";
         return result;
     }
-    if (!ReadDetailsInto(values, result.edited, &result.message, &result.detail)) {
+    // Settings read from the device cannot be shown or checked without the client that reads
+    // them.
+    if (family != nullptr && family->carrier == TCommandCarrier::kOnvifClient &&
+        onvifClient_ == nullptr) {
+        result.reason = TNotAppliedReason::kNoHandler;
+        result.detail = "no ONVIF client is available";
+        return result;
+    }
+    TEditedValues edits = values;
+    std::optional<TCredentials> account;
+    if (family != nullptr && ReadsSettings(listed)) {
+        TDevInfo current;
+        TCredentials given;
+        if (!ReadSettings(listed, current, result, &given)) {
+            Wait(kBranchWaitMs);
+            return result;
+        }
+        account = given;
+        const TEditedValues shown = TEditedValues::FromRecord(listed);
+        const TEditedValues device = TEditedValues::FromRecord(current);
+        edits = Rebased(values, shown, device);
+        if (SameValues(edits, device)) {
+            // Nothing to send: the panel showed the device's settings, or shows them now.
+            result.reason = TNotAppliedReason::kUnchanged;
+            result.edited = current;
+            result.message = TUserMessage{SameValues(shown, device) ? "IDS_ONVIF_UNCHANGED"
+                                                                    : "IDS_ONVIF_SETTINGSREAD",
+                                          "IDS_INFORMATION", MsgStyle::kIconInformation};
+            result.detail = "the device's settings were read; nothing differs from them";
+            Wait(kBranchWaitMs);
+            return result;
+        }
+        result.edited = current;
+    }
+    if (!ReadDetailsInto(edits, result.edited, &result.message, &result.detail)) {
         result.outcome = TApplyOutcome::kValidationError;
         result.messageKey = result.message.key;
         return result;
@@ -240,7 +376,7 @@ TApplyResult TApplyFlow::Apply(const TDevInfo& listedRow, const TEditedValues& v
         result.detail =
             FamilyName(listed.family) + " is unknown and has no network-setting command";
     } else {
-        ok = RunBranch(*family, listed, result);
+        ok = RunBranch(*family, listed, result, account ? &*account : nullptr);
     }
     Wait(kBranchWaitMs);
     if (!ok) {
@@ -256,7 +392,8 @@ TApplyResult TApplyFlow::Apply(const TDevInfo& listedRow, const TEditedValues& v
     if (result.detail.empty()) {
         result.detail = family->carrier == TCommandCarrier::kVendorLibrary
                             ? "the vendor library took the settings"
-                        : family->carrier == TCommandCarrier::kFamily9Client
+                        : family->carrier == TCommandCarrier::kFamily9Client ||
+                                family->carrier == TCommandCarrier::kOnvifClient
                             ? "the device acknowledged the settings"
                             : "the command was sent";
     }
@@ -284,24 +421,23 @@ bool TApplyFlow::AskAccount(const TFamilyRow& family, TApplyResult& result, TCre
     return true;
 }
 
-bool TApplyFlow::RunBranch(const TFamilyRow& family, const TDevInfo& listed, TApplyResult& result) {
+bool TApplyFlow::RunBranch(const TFamilyRow& family, const TDevInfo& listed, TApplyResult& result,
+                           const TCredentials* knownAccount) {
     ISettingsCarrier* carrier = nullptr;
     switch (family.carrier) {
     case TCommandCarrier::kDatagram:
         break;
     case TCommandCarrier::kVendorLibrary:
-        carrier = vendorLibrary_;
-        if (carrier == nullptr) {
-            result.reason = TNotAppliedReason::kNoHandler;
-            result.detail = "the vendor library is not loaded";
-            return false;
-        }
-        break;
     case TCommandCarrier::kFamily9Client:
-        carrier = family9Client_;
+    case TCommandCarrier::kOnvifClient:
+        carrier = CarrierFor(family.code);
         if (carrier == nullptr) {
             result.reason = TNotAppliedReason::kNoHandler;
-            result.detail = "no family-9 client is available";
+            result.detail = family.carrier == TCommandCarrier::kVendorLibrary
+                                ? "the vendor library is not loaded"
+                            : family.carrier == TCommandCarrier::kFamily9Client
+                                ? "no family-9 client is available"
+                                : "no ONVIF client is available";
             return false;
         }
         break;
@@ -320,7 +456,9 @@ bool TApplyFlow::RunBranch(const TFamilyRow& family, const TDevInfo& listed, TAp
     }
 
     TCredentials account;
-    if (!AskAccount(family, result, account))
+    if (knownAccount != nullptr)
+        account = *knownAccount;
+    else if (!AskAccount(family, result, account))
         return false;
 
     if (family.busyCursor)
@@ -340,6 +478,16 @@ bool TApplyFlow::RunBranch(const TFamilyRow& family, const TDevInfo& listed, TAp
     }
     if (family.busyCursor)
         Busy(false);
+    if (carrier != nullptr) {
+        // What the carrier says is shown: an error after a failure, information after success.
+        const TCarrierNote note = carrier->LastNote();
+        if (!note.messageKey.empty())
+            result.message =
+                ok ? TUserMessage{note.messageKey, "IDS_INFORMATION", MsgStyle::kIconInformation}
+                   : TUserMessage{note.messageKey, "IDS_ERROR", MsgStyle::kIconError};
+        if (!note.detail.empty())
+            result.detail = note.detail;
+    }
     if (!ok)
         result.reason = TNotAppliedReason::kCommandFailed;
     return ok;
@@ -414,6 +562,8 @@ std::optional<std::string> TApplyFlow::WhyNoCommand(const TDevInfo& listed) cons
         return std::string("the vendor library is not loaded");
     if (family->carrier == TCommandCarrier::kFamily9Client && family9Client_ == nullptr)
         return std::string("no family-9 client is available");
+    if (family->carrier == TCommandCarrier::kOnvifClient && onvifClient_ == nullptr)
+        return std::string("no ONVIF client is available");
     if (family->needsProtocolVersion2 && listed.protocolVersion != 2)
         return FamilyName(family->code) + " with protocolVersion " +
                std::to_string(listed.protocolVersion) + " takes no network-setting command";

@@ -80,6 +80,7 @@ enum class TNotAppliedReason {
     kNoHandler,       ///< families 4 and 9: no vendor library / family-9 client to call
     kCommandFailed,   ///< the command reported failure (nothing to change, no stored reply,
                       ///< a value it cannot carry, a failed send)
+    kUnchanged,       ///< the device's settings, read from it, are those of the panel already
 };
 
 /// One datagram a command put on the wire.
@@ -124,6 +125,8 @@ public:
     /// Who carries the settings of the families whose command is not a datagram of ours; null
     /// while there is none (such an Apply then sends nothing).
     void SetCarrier(TCommandCarrier kind, ISettingsCarrier* carrier);
+    /// The carrier of the device's family, or null.
+    ISettingsCarrier* CarrierFor(std::int32_t family) const;
 
     // --- what the window provides ---
     /// Shown (true) and hidden (false) around the commands of families 5, 6 and 8.
@@ -142,7 +145,20 @@ public:
     /// The Apply button for the device `listed` (the selected row's record, copied at once: the
     /// list may release the row while the credential dialog is open). A refusal comes back as
     /// the result's message; the flow shows nothing itself.
+    ///
+    /// For a family whose carrier reads the device's settings (ONVIF), the account is asked
+    /// first and the settings are read; a value equal to what the row showed counts as not
+    /// edited and keeps the device's own. When nothing is left to change the result is
+    /// kUnchanged with a message, and the row now shows the settings read.
     TApplyResult Apply(const TDevInfo& listed, const TEditedValues& values);
+
+    /// Whether the device's settings are read from it before they change (ReadSettings).
+    bool ReadsSettings(const TDevInfo& listed) const;
+    /// Asks for the account and reads the device's current settings into `current` (a copy of
+    /// `listed` with them); the device's row shows them afterwards. On failure the result says
+    /// why (message, detail, reason). `account` receives the account given.
+    bool ReadSettings(const TDevInfo& listed, TDevInfo& current, TApplyResult& result,
+                      TCredentials* account = nullptr);
 
     /// Ctrl+Alt+Shift+D: family 1 gets command 3 and counts as applied; every family waits
     /// 10 ms; after success the row goes and a search starts.
@@ -154,7 +170,8 @@ public:
                                 TUserMessage* message, std::string* detail);
 
 private:
-    bool RunBranch(const TFamilyRow& family, const TDevInfo& listed, TApplyResult& result);
+    bool RunBranch(const TFamilyRow& family, const TDevInfo& listed, TApplyResult& result,
+                   const TCredentials* knownAccount);
     bool AskAccount(const TFamilyRow& family, TApplyResult& result, TCredentials& account);
     bool SendCommand(const TFamilyRow& family, const TDevInfo& listed, const TCredentials& account,
                      TApplyResult& result);
@@ -166,6 +183,7 @@ private:
     ICredentialsProvider& credentials_;
     ISettingsCarrier* vendorLibrary_ = nullptr;
     ISettingsCarrier* family9Client_ = nullptr;
+    ISettingsCarrier* onvifClient_ = nullptr;
 };
 
 } // namespace zadari

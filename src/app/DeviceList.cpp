@@ -320,6 +320,21 @@ bool TDeviceList::MergeDevice(const TDevInfo& record) {
                 merged.httpPort = current.httpPort;
                 merged.version = current.version;
             }
+            // The discovery protocols carry no network settings: those read from the device
+            // itself (its mask is set then), and the name that came with them, stay until the
+            // row goes.
+            if (record.mask.empty() && !current.mask.empty()) {
+                merged.name = current.name;
+                merged.httpPort = current.httpPort;
+                merged.ipMode = current.ipMode;
+                merged.mask = current.mask;
+                merged.gateway = current.gateway;
+                merged.dnsAuto = current.dnsAuto;
+                merged.dns1 = current.dns1;
+                merged.dns2 = current.dns2;
+                if (record.version.empty())
+                    merged.version = current.version;
+            }
         } else {
             // A proprietary reply: the device's findings by the standard protocols stay.
             merged = record;

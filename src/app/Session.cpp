@@ -1,7 +1,9 @@
 #include "app/Session.h"
 
+#include "access/OnvifClient.h"
 #include "access/SR_517.h"
 #include "app/Family9Provider.h"
+#include "app/OnvifCarrier.h"
 #include "app/SdkFamily.h"
 #include "app/StandardsNet.h"
 #include "app/StandardsProviders.h"
@@ -64,6 +66,7 @@ TSessionSetup TSessionSetup::ForProgram(const QString& programDir, const QString
     if (onlyInterface.isEmpty())
         setup.vendorLibraryDir = programDir;
     setup.makeStandardsNet = [onlyInterface] { return MakeSystemStandardsNet(onlyInterface); };
+    setup.makeOnvifTransport = [] { return std::make_unique<TCurlOnvifTransport>(); };
     return setup;
 }
 
@@ -84,6 +87,10 @@ TSession::TSession(TSessionSetup setup, ICredentialsProvider& credentials)
         sdk_ = std::make_unique<TSdkFamily>(setup_.vendorLibraryDir);
         engine_->AddProvider(*sdk_, SearchStepOf(kFamilySdk));
     }
+    if (setup_.makeOnvifTransport) {
+        if (std::unique_ptr<IOnvifTransport> transport = setup_.makeOnvifTransport())
+            onvif_ = std::make_unique<TOnvifCarrier>(std::move(transport));
+    }
     if (setup_.makeStandardsNet)
         standardsNet_ = setup_.makeStandardsNet();
     if (standardsNet_) {
@@ -102,6 +109,7 @@ std::unique_ptr<TApplyFlow> TSession::MakeApplyFlow(ICredentialsProvider& creden
     auto flow = std::make_unique<TApplyFlow>(*engine_, credentials);
     flow->SetCarrier(TCommandCarrier::kFamily9Client, family9Provider_.get());
     flow->SetCarrier(TCommandCarrier::kVendorLibrary, sdk_.get());
+    flow->SetCarrier(TCommandCarrier::kOnvifClient, onvif_.get());
     return flow;
 }
 

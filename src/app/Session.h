@@ -15,9 +15,11 @@
 
 namespace zadari {
 
+class IOnvifTransport;
 class IStandardsNet;
 class IT517Series;
 class TFamily9Provider;
+class TOnvifCarrier;
 class TSdkFamily;
 
 struct TSessionSetup {
@@ -30,12 +32,16 @@ struct TSessionSetup {
     QString vendorLibraryDir;
     /// The network of the standard discovery protocols (ONVIF, UPnP, mDNS); empty for none.
     std::function<std::unique_ptr<IStandardsNet>()> makeStandardsNet;
+    /// What the ONVIF device service's calls go through; empty for none (ONVIF devices are then
+    /// listed but not changed).
+    std::function<std::unique_ptr<IOnvifTransport>()> makeOnvifTransport;
     /// The one adapter the session sends on (its kernel name); empty for every adapter.
     /// Providers that open sockets of their own send only there too.
     QString onlyInterface;
 
     /// The program's own parts: real sockets, the family-9 client, the vendor library beside
-    /// the program in `programDir`, the standard discovery protocols. With `onlyInterface` the
+    /// the program in `programDir`, the standard discovery protocols and the ONVIF client over
+    /// libcurl. With `onlyInterface` the
     /// sockets and the family-9 client send through that adapter alone and the vendor library is
     /// left out: it picks its adapters itself.
     static TSessionSetup ForProgram(const QString& programDir,
@@ -69,6 +75,8 @@ public:
     std::unique_ptr<TApplyFlow> MakeApplyFlow(ICredentialsProvider& credentials);
     /// The family-9 client (firmware uploads of families 3 and 9), or null.
     IT517Series* Family9Client() const { return family9_.get(); }
+    /// The ONVIF device service client (settings of devices only ONVIF found), or null.
+    TOnvifCarrier* OnvifClient() const { return onvif_.get(); }
     bool VendorLibraryLoaded() const;
 
 private:
@@ -80,6 +88,7 @@ private:
     std::unique_ptr<IT517Series> family9_;
     std::unique_ptr<TFamily9Provider> family9Provider_;
     std::unique_ptr<TSdkFamily> sdk_;
+    std::unique_ptr<TOnvifCarrier> onvif_;
     std::unique_ptr<IStandardsNet> standardsNet_;
     std::vector<std::unique_ptr<IDiscoveryProvider>> providers_;
     std::unique_ptr<TSearchEngine> engine_;

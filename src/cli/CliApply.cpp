@@ -237,12 +237,22 @@ void PrintResult(const TApplyResult& result, const TDevInfo& listed) {
     const std::string device = "family " + std::to_string(listed.family) + " (" +
                                FamilyLetters(listed.family) + ") " +
                                DecodeDeviceText(listed.mac).toStdString();
+    // A message the window would show (the device refused the account, it restarts, ...) is
+    // printed before the English detail.
+    const QString note =
+        result.message.key.empty() || result.outcome == TApplyOutcome::kValidationError
+            ? QString()
+            : GetStrRes(result.message.key);
+    const std::string message =
+        note.isEmpty() ? std::string()
+                        : note.toLocal8Bit().toStdString() + " (" + result.message.key + "): ";
     switch (result.outcome) {
     case TApplyOutcome::kApplied:
-        std::printf("applied: %s: %s\n", device.c_str(), result.detail.c_str());
+        std::printf("applied: %s: %s%s\n", device.c_str(), message.c_str(), result.detail.c_str());
         break;
     case TApplyOutcome::kNotApplied:
-        std::printf("not applied: %s: %s\n", device.c_str(), result.detail.c_str());
+        std::printf("not applied: %s: %s%s\n", device.c_str(), message.c_str(),
+                    result.detail.c_str());
         break;
     case TApplyOutcome::kValidationError: {
         const QString message =
@@ -294,7 +304,19 @@ int RunApply(const QStringList& args) {
         if (row == nullptr)
             return;
         found = true;
-        const TDevInfo listed = *row;
+        TDevInfo listed = *row;
+        if (session.ApplyFlow().ReadsSettings(listed)) {
+            // What the device reported is read from the device itself (with the account):
+            // discovery alone did not say it.
+            TApplyResult read;
+            TDevInfo current;
+            if (!session.ApplyFlow().ReadSettings(listed, current, read)) {
+                PrintResult(read, listed);
+                exitCode = kExitFailed;
+                return;
+            }
+            listed = current;
+        }
         if (!FitsDevice(options, listed, exitCode))
             return;
 

@@ -276,7 +276,7 @@ TFamilyRow ZorixNetRow() {
 }
 
 // Devices found only by a standard discovery protocol (their providers search; rows of other
-// families get the same findings attached). They take no setting command yet.
+// families get the same findings attached). UPnP and mDNS devices take no setting command.
 TFamilyRow StandardRow(std::int32_t code, std::string_view name, std::string_view letters,
                        int step) {
     TFamilyRow row;
@@ -289,6 +289,19 @@ TFamilyRow StandardRow(std::int32_t code, std::string_view name, std::string_vie
     row.ipModeShown = false;
     row.pppoeOffered = false;
     row.standard = true;
+    return row;
+}
+
+// A device found only by ONVIF: its device management service reads and takes the settings
+// (Dynamic or Fixed IP, no PPPoE) with the account asked as for the other families.
+TFamilyRow OnvifRow() {
+    TFamilyRow row = StandardRow(kFamilyOnvif, "onvif", "ONVIF", 11);
+    row.noCommandMessage = nullptr;
+    row.carrier = TCommandCarrier::kOnvifClient;
+    row.account = TAccountPresets::kAdminBlank;
+    row.busyCursor = true;
+    row.nameEditable = true;
+    row.ipModeShown = true;
     return row;
 }
 
@@ -306,7 +319,7 @@ const std::array<TFamilyRow, 14>& Table() {
         ZorixRow(),
         Bin6801Row(),
         DhRow(),
-        StandardRow(kFamilyOnvif, "onvif", "ONVIF", 11),
+        OnvifRow(),
         StandardRow(kFamilyUpnp, "upnp", "UPnP", 12),
         StandardRow(kFamilyMdns, "mdns", "mDNS", 13),
         ZorixNetRow(),

@@ -41,6 +41,7 @@ enum class TCommandCarrier {
     kDatagram,      ///< the row's own command through its endpoint
     kVendorLibrary, ///< the vendor library's configuration call
     kFamily9Client, ///< the family-9 client's settings exchange
+    kOnvifClient,   ///< the ONVIF device management service (settings read before they change)
 };
 
 /// The account the credential dialog proposes before a family's command.

@@ -43,81 +43,6 @@ TEST(OnvifSettingsHelpers, HostNames) {
         EXPECT_FALSE(IsValidHostname(bad)) << bad;
 }
 
-/// A camera that keeps its settings, answers the calls from them and records what it was sent.
-struct TSimCamera {
-    std::string hostname = "lobby-cam";
-    int httpPort = 80;
-    bool dhcp = false;
-    std::string ip = "192.168.0.90";
-    int prefix = 24;
-    std::string gateway = "192.168.0.1";
-    bool rebootNeeded = true;
-    /// The operation that fails, and the answer it fails with.
-    std::string failOn;
-    TOnvifHttpAnswer failure;
-    /// Service addresses that are not reachable.
-    std::vector<std::string> deadUrls;
-
-    TOnvifHttpAnswer Handle(const TOnvifHttpRequest& request) {
-        const std::string op = OperationOf(request);
-        for (const std::string& dead : deadUrls) {
-            if (request.url == dead) {
-                TOnvifHttpAnswer refused;
-                refused.failure = TOnvifHttpAnswer::TFailure::kConnect;
-                return refused;
-            }
-        }
-        if (op == failOn)
-            return failure;
-        const TXmlElement body = RequestOperation(request);
-        const char* tds = OnvifNs::kDevice;
-        const char* tt = OnvifNs::kSchema;
-        if (op == "GetNetworkInterfaces") {
-            std::string ipv4 = "<tt:Enabled>true</tt:Enabled><tt:Config>";
-            ipv4 += std::string(dhcp ? "<tt:FromDHCP>" : "<tt:Manual>") + "<tt:Address>" + ip +
-                    "</tt:Address><tt:PrefixLength>" + std::to_string(prefix) +
-                    "</tt:PrefixLength>" + (dhcp ? "</tt:FromDHCP>" : "</tt:Manual>");
-            ipv4 += std::string("<tt:DHCP>") + (dhcp ? "true" : "false") + "</tt:DHCP></tt:Config>";
-            return Ok("<tds:GetNetworkInterfacesResponse><tds:NetworkInterfaces token=\"eth0\">"
-                      "<tt:Enabled>true</tt:Enabled><tt:Info><tt:HwAddress>00:1A:2B:3C:4D:5E"
-                      "</tt:HwAddress></tt:Info><tt:IPv4>" +
-                      ipv4 +
-                      "</tt:IPv4></tds:NetworkInterfaces></tds:GetNetworkInterfacesResponse>");
-        }
-        if (op == "GetNetworkDefaultGateway")
-            return Ok("<tds:GetNetworkDefaultGatewayResponse><tds:NetworkGateway>" +
-                      (gateway.empty() ? "" : "<tt:IPv4Address>" + gateway + "</tt:IPv4Address>") +
-                      "</tds:NetworkGateway></tds:GetNetworkDefaultGatewayResponse>");
-        if (op == "GetHostname")
-            return Ok("<tds:GetHostnameResponse><tds:HostnameInformation><tt:FromDHCP>false"
-                      "</tt:FromDHCP><tt:Name>" +
-                      hostname + "</tt:Name></tds:HostnameInformation></tds:GetHostnameResponse>");
-        if (op == "GetNetworkProtocols")
-            return Ok("<tds:GetNetworkProtocolsResponse><tds:NetworkProtocols><tt:Name>HTTP"
-                      "</tt:Name><tt:Enabled>true</tt:Enabled><tt:Port>" +
-                      std::to_string(httpPort) +
-                      "</tt:Port></tds:NetworkProtocols></tds:GetNetworkProtocolsResponse>");
-        if (op == "SetHostname")
-            hostname = body.ChildText(tds, "Name").toStdString();
-        if (op == "SetNetworkProtocols")
-            httpPort = body.Child(tds, "NetworkProtocols")->ChildText(tt, "Port").toInt();
-        if (op == "SetNetworkDefaultGateway")
-            gateway = body.ChildText(tds, "IPv4Address").toStdString();
-        if (op == "SetNetworkInterfaces") {
-            const TXmlElement* ipv4 = body.Child(tds, "NetworkInterface")->Child(tt, "IPv4");
-            dhcp = ipv4->ChildText(tt, "DHCP") == QLatin1String("true");
-            if (const TXmlElement* manual = ipv4->Child(tt, "Manual")) {
-                ip = manual->ChildText(tt, "Address").toStdString();
-                prefix = manual->ChildText(tt, "PrefixLength").toInt();
-            }
-            return Ok(std::string("<tds:SetNetworkInterfacesResponse><tds:RebootNeeded>") +
-                      (rebootNeeded ? "true" : "false") +
-                      "</tds:RebootNeeded></tds:SetNetworkInterfacesResponse>");
-        }
-        return CannedAnswer(request);
-    }
-};
-
 struct OnvifSettingsTest : ::testing::Test {
     TSimCamera camera;
     TFakeTransport transport;
@@ -217,6 +142,24 @@ TEST_F(OnvifSettingsTest, AppliesInSafeOrderAddressLastThenReboots) {
     EXPECT_EQ(report.xaddr, "http://192.168.0.90:8000/onvif/device_service");
 }
 
+TEST_F(OnvifSettingsTest, ACameraThatTookItsNewAddressAtOnceIsAskedToRestartThere) {
+    camera.appliesAtOnce = true;
+    const TOnvifNetworkSettings current = Read();
+    TOnvifNetworkSettings edited = current;
+    edited.ip = "192.168.0.91";
+    transport.handler = [this](const TOnvifHttpRequest& r) {
+        // Once moved, the camera no longer answers at its old address.
+        if (camera.ip != "192.168.0.90")
+            camera.deadUrls = {"http://192.168.0.90/onvif/device_service"};
+        return camera.Handle(r);
+    };
+    const TOnvifApplyReport report = ApplyOnvifSettings(client, current, edited);
+    ASSERT_TRUE(report.Ok()) << report.detail;
+    EXPECT_EQ(camera.reboots, 1);
+    EXPECT_EQ(transport.requests.back().url, "http://192.168.0.91/onvif/device_service");
+    EXPECT_EQ(report.xaddr, "http://192.168.0.91/onvif/device_service");
+}
+
 TEST_F(OnvifSettingsTest, SendsOnlyWhatChanged) {
     const TOnvifNetworkSettings current = Read();
     EXPECT_FALSE(ApplyOnvifSettings(client, current, current).Changed());
@@ -242,7 +185,9 @@ TEST_F(OnvifSettingsTest, SwitchingDhcpOnSendsNoGatewayAndNoManualAddress) {
 
     const TOnvifApplyReport report = ApplyOnvifSettings(client, current, edited);
     ASSERT_TRUE(report.Ok()) << report.detail;
-    EXPECT_EQ(Sent(), std::vector<std::string>{"SetNetworkInterfaces"});
+    // The name servers come from DHCP too.
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"SetDNS", "SetNetworkInterfaces"}));
+    EXPECT_TRUE(camera.dnsFromDhcp);
     EXPECT_TRUE(camera.dhcp);
     EXPECT_EQ(camera.gateway, "192.168.0.1");
     EXPECT_EQ(RequestOperation(transport.requests.back())
@@ -255,6 +200,77 @@ TEST_F(OnvifSettingsTest, SwitchingDhcpOnSendsNoGatewayAndNoManualAddress) {
     TOnvifStatus status;
     EXPECT_FALSE(OnvifSettingsFromRecord(current, record, edited, &status));
     EXPECT_EQ(status.messageKey, "IDS_ONVIF_INVALIDARG");
+}
+
+TEST_F(OnvifSettingsTest, SwitchingDhcpOffKeepsTheGatewayAndNameServersDhcpGave) {
+    camera.dhcp = true;
+    camera.dnsFromDhcp = true;
+    camera.dns = {"10.0.0.53", "10.0.0.54"};
+    const TOnvifNetworkSettings current = Read();
+    ASSERT_TRUE(current.dhcp);
+    TOnvifNetworkSettings edited = current;
+    edited.dhcp = false; // same address, mask and gateway, now by hand
+
+    const TOnvifApplyReport report = ApplyOnvifSettings(client, current, edited);
+    ASSERT_TRUE(report.Ok()) << report.detail;
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"SetDNS", "SetNetworkDefaultGateway",
+                                                "SetNetworkInterfaces", "SystemReboot"}));
+    EXPECT_FALSE(camera.dhcp);
+    EXPECT_FALSE(camera.dnsFromDhcp);
+    EXPECT_EQ(camera.dns, (std::vector<std::string>{"10.0.0.53", "10.0.0.54"}));
+    EXPECT_EQ(camera.gateway, "192.168.0.1");
+    EXPECT_EQ(camera.ip, "192.168.0.90");
+}
+
+TEST_F(OnvifSettingsTest, TheNameIsTheNameScopeAndARenameChangesItAndTheHostName) {
+    camera.scopeName = "Lobby Cam";
+    const TOnvifNetworkSettings current = Read();
+    EXPECT_EQ(current.name, "Lobby Cam");
+    EXPECT_EQ(current.hostname, "lobby-cam");
+    ASSERT_TRUE(NameScopeWritable(current));
+
+    struct TCase {
+        const char* name;
+        std::vector<std::string> sent;
+    } cases[] = {
+        // A valid host name goes to both; any other text to the scope alone.
+        {"gate-cam", {"SetHostname", "SetScopes"}},
+        {"Gate Cam 2", {"SetScopes"}},
+        {"lobby-cam", {"SetScopes"}}, // the host name is that already
+    };
+    for (const TCase& c : cases) {
+        transport.requests.clear();
+        TOnvifNetworkSettings edited = current;
+        edited.name = c.name;
+        const TOnvifApplyReport report = ApplyOnvifSettings(client, current, edited);
+        ASSERT_TRUE(report.Ok()) << c.name << ": " << report.detail;
+        EXPECT_EQ(Sent(), c.sent) << c.name;
+        EXPECT_EQ(camera.scopeName, c.name);
+    }
+    // The other configurable scopes stay; the fixed ones are not sent.
+    const TXmlElement set = RequestOperation(transport.requests.back());
+    std::vector<std::string> scopes;
+    for (const TXmlElement* scope : set.Children(OnvifNs::kDevice, "Scopes"))
+        scopes.push_back(scope->text.toStdString());
+    EXPECT_EQ(scopes, (std::vector<std::string>{"onvif://www.onvif.org/location/city/Zadar",
+                                                "onvif://www.onvif.org/name/lobby-cam"}));
+}
+
+TEST_F(OnvifSettingsTest, AFixedOrMissingNameScopeLeavesTheHostNameAlone) {
+    for (const bool fixed : {true, false}) {
+        camera = TSimCamera{};
+        camera.scopeName = fixed ? "Lobby Cam" : "";
+        camera.nameScopeFixed = fixed;
+        const TOnvifNetworkSettings current = Read();
+        EXPECT_FALSE(NameScopeWritable(current));
+        TOnvifNetworkSettings edited = current;
+        edited.name = "Gate Cam";
+        EXPECT_EQ(ApplyOnvifSettings(client, current, edited).messageKey, "IDS_ONVIF_BADNAME");
+        edited.name = "gate-cam";
+        const TOnvifApplyReport report = ApplyOnvifSettings(client, current, edited);
+        ASSERT_TRUE(report.Ok()) << report.detail;
+        EXPECT_EQ(Sent(), std::vector<std::string>{"SetHostname"});
+    }
 }
 
 TEST_F(OnvifSettingsTest, RefusedValuesSendNothing) {

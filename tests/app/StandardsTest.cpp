@@ -489,7 +489,7 @@ TEST(StandardsMerge, DevicesWithoutAMacStayApartAndAgeLikeTheOthers) {
 
 // ---- apply and JSON -------------------------------------------------------------------------
 
-TEST(StandardsApply, ADeviceOnlyStandardProtocolsFoundSaysNotSupportedAndSendsNothing) {
+TEST(StandardsApply, ADeviceOnlyUpnpOrMdnsFoundSaysNotSupportedAndSendsNothing) {
     TDeviceList list;
     TQuietEndpoints endpoints;
     TSearchEngine engine(list, endpoints);
@@ -501,7 +501,7 @@ TEST(StandardsApply, ADeviceOnlyStandardProtocolsFoundSaysNotSupportedAndSendsNo
     } credentials;
     TApplyFlow flow(engine, credentials);
     flow.pause = [](int) {};
-    for (const std::int32_t family : {kFamilyOnvif, kFamilyUpnp, kFamilyMdns}) {
+    for (const std::int32_t family : {kFamilyUpnp, kFamilyMdns}) {
         const TDevInfo device = Standard(family, "02:5A:00:00:00:05", "10.0.0.5", "cam");
         const TApplyResult result = flow.Apply(device, TEditedValues::FromRecord(device));
         EXPECT_FALSE(result.Applied());
@@ -509,6 +509,13 @@ TEST(StandardsApply, ADeviceOnlyStandardProtocolsFoundSaysNotSupportedAndSendsNo
         EXPECT_EQ(result.message.key, "IDS_STDNOTSUPPORTED");
         EXPECT_TRUE(result.sent.empty());
     }
+    // ONVIF devices are changed through the ONVIF client; without one nothing is asked or sent.
+    const TDevInfo onvif = Standard(kFamilyOnvif, "02:5A:00:00:00:05", "10.0.0.5", "cam");
+    const TApplyResult result = flow.Apply(onvif, TEditedValues::FromRecord(onvif));
+    EXPECT_FALSE(result.Applied());
+    EXPECT_EQ(result.reason, TNotAppliedReason::kNoHandler);
+    EXPECT_FALSE(result.askedCredentials);
+    EXPECT_EQ(flow.WhyNoCommand(onvif), "no ONVIF client is available");
 }
 
 TEST(StandardsJson, OnlyTheProtocolsThatFoundTheDeviceAreThere) {

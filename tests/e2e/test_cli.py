@@ -14,7 +14,7 @@ import unittest
 
 CLI = ""
 VERSION = ""
-COMMANDS = ("adapters", "apply", "search", "upgrade")
+COMMANDS = ("adapters", "apply", "info", "search", "upgrade")
 
 
 def run(*args, **kwargs):
@@ -51,6 +51,10 @@ class UsageErrors(unittest.TestCase):
         (["search", "-bogus"], "unknown option -bogus"),
         (["adapters", "--json", "x"], "unexpected argument x"),
         (["apply", "--mac"], "option --mac needs a value"),
+        (["info"], "--mac MAC is required"),
+        (["info", "--mac", "nomac"], "--mac needs a MAC address, not 'nomac'"),
+        (["info", "--mac", "025A00000001", "--seconds", "-1"],
+         "--seconds needs a number from 0 to 86400, not '-1'"),
         (["upgrade", "--mac", "025A00000001"], "--file F is required"),
         (["upgrade", "--mac", "025A00000001", "--mac", "025A00000002"], "--file F is required"),
         (["upgrade", "--mac", "025A00000001", "--mac", "02:5a:00:00:00:01", "--file", "f"],

@@ -426,8 +426,8 @@ TEST_F(MainWindowTest, AStandardsRowShowsWhatTheProtocolsSaidOpensItsPageAndIsNo
     EXPECT_EQ(w->LastApply().reason, TNotAppliedReason::kNoCommand);
     ASSERT_EQ(presenter.boxes.size(), 1u);
     EXPECT_EQ(presenter.boxes[0].text,
-              QStringLiteral("Changing the settings of a device that only ONVIF, UPnP or mDNS "
-                             "found is not supported yet."));
+              QStringLiteral("Changing the settings of a device that only UPnP or mDNS found is "
+                             "not supported."));
 
     // A proprietary row says in the tab that no standard protocol found it.
     w->Engine().MergeFound(Device(1, "00:11:22:33:44:09", "192.168.1.9"));

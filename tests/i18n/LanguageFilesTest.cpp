@@ -210,7 +210,7 @@ const TMessage kMessages[] = {
     {"IDS_PLAN_RANGE", "Not enough free addresses"},
     // Our own: devices that only the standard discovery protocols found, and their tab.
     {"IDS_STDNOTSUPPORTED",
-     "Changing the settings of a device that only ONVIF, UPnP or mDNS found is not supported yet."},
+     "Changing the settings of a device that only UPnP or mDNS found is not supported."},
     {"IDS_STDMANUFACTURER", "Manufacturer:"},
     {"IDS_STDMODEL", "Model:"},
     {"IDS_STDMODELNUMBER", "Model number:"},
@@ -268,6 +268,9 @@ const TMessage kMessages[] = {
     {"IDS_ONVIF_NOSERVICE", "This camera did not announce an ONVIF device service."},
     {"IDS_ONVIF_REBOOTING", "The camera is restarting to use its new settings. It will appear in "
                             "the list again when it answers."},
+    {"IDS_ONVIF_SETTINGSREAD",
+     "The camera's current settings are shown now. Change them and press Apply again."},
+    {"IDS_ONVIF_UNCHANGED", "The camera already has these settings. Nothing was sent."},
 };
 
 TEST(LanguageFiles, EnglishMessagesAreExactlyTheTableInItsOrder) {
