@@ -23,6 +23,9 @@ namespace {
 TIPEdit* AddressField(const std::string& value, QWidget* parent) {
     auto* edit = new TIPEdit(parent);
     edit->SetIPString(QString::fromStdString(value));
+    // Room for four parts of three digits, not the dialog's whole width.
+    edit->setMaximumWidth(2 *
+                          edit->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000")));
     return edit;
 }
 

@@ -1174,6 +1174,9 @@ TEST_F(MainWindowTest, ReaddressesTheSelectedRowsThroughAPlanItPreviews) {
             sent += udp.sent.size();
         EXPECT_EQ(sent, 3u);
         EXPECT_EQ(dialog.findChild<QProgressBar*>(QStringLiteral("pbFleet"))->value(), 3);
+        if (!qEnvironmentVariableIsEmpty("ZADARI_GUI_GRAB"))
+            dialog.grab().save(qEnvironmentVariable("ZADARI_GUI_GRAB") +
+                               QStringLiteral("-readdress.png"));
         dialog.SaveReport();
         const QJsonArray report = QJsonDocument::fromJson([&] {
                                       QFile file(reportPath);
