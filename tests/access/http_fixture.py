@@ -8,6 +8,11 @@ It prints "PORT <n>" once it listens. Every request is stored byte for byte in
   /big          200 with a body of 600000 bytes
   /silent       reads the request and then says nothing for 30 s
   /status       200 with a status page (sys_ver from --sys-ver, none when empty)
+  /onvif/digest 401 with an HTTP Digest challenge (realm "cam", qop auth) until a request
+                carries the Digest answer of admin / pw (RFC 7616, MD5), then 200 with a
+                SOAP GetHostnameResponse
+  /onvif/basic  401 with a Basic challenge, whatever the request carries
+  /onvif/soap   200 with a SOAP GetHostnameResponse
   anything else the --answer mode: 200, 302, 401, 100-200 (an interim 100 first),
                 200-location (a 2xx that also has a Location header)
 
@@ -46,6 +51,37 @@ def read_request(conn):
     return head + b"\r\n\r\n" + body
 
 
+SOAP_HOSTNAME = (b'<?xml version="1.0" encoding="UTF-8"?><env:Envelope '
+                 b'xmlns:env="http://www.w3.org/2003/05/soap-envelope" '
+                 b'xmlns:tds="http://www.onvif.org/ver10/device/wsdl" '
+                 b'xmlns:tt="http://www.onvif.org/ver10/schema"><env:Body><tds:GetHostnameResponse>'
+                 b'<tds:HostnameInformation><tt:FromDHCP>false</tt:FromDHCP><tt:Name>fixture</tt:Name>'
+                 b'</tds:HostnameInformation></tds:GetHostnameResponse></env:Body></env:Envelope>')
+DIGEST_NONCE = "5a0e7e57c0ffee"
+
+
+def digest_ok(request):
+    """Whether the request carries the HTTP Digest answer of admin / pw to our challenge."""
+    import re
+    head = request.partition(b"\r\n\r\n")[0].decode("latin-1")
+    method, target = head.split(" ", 2)[:2]
+    for line in head.split("\r\n")[1:]:
+        name, _, value = line.partition(":")
+        if name.strip().lower() != "authorization" or not value.strip().lower().startswith("digest "):
+            continue
+        pairs = re.findall(r'(\w+)=(?:"([^"]*)"|([^,\s]*))', value.strip()[7:])
+        params = {key: quoted or plain for key, quoted, plain in pairs}
+
+        def md5(text):
+            return hashlib.md5(text.encode()).hexdigest()
+        ha1 = md5("admin:cam:pw")
+        ha2 = md5(f"{method}:{params.get('uri', '')}")
+        expected = md5(f"{ha1}:{DIGEST_NONCE}:{params.get('nc', '')}:{params.get('cnonce', '')}:auth:{ha2}")
+        return (params.get("username") == "admin" and params.get("uri") == target and
+                params.get("nonce") == DIGEST_NONCE and params.get("response") == expected)
+    return False
+
+
 def answer(status, body=b"", extra=b""):
     reasons = {200: b"OK", 302: b"Found", 401: b"Unauthorized", 404: b"Not Found"}
     return (b"HTTP/1.1 %d %s\r\nContent-Length: %d\r\nConnection: close\r\n%s\r\n"
@@ -77,6 +113,16 @@ class Server:
                 conn.sendall(answer(200, bytes(ord("a") + i % 26 for i in range(600000))))
             elif route == b"/silent":
                 time.sleep(30)
+            elif route == b"/onvif/digest":
+                if digest_ok(request):
+                    conn.sendall(answer(200, SOAP_HOSTNAME, b"Content-Type: application/soap+xml\r\n"))
+                else:
+                    conn.sendall(answer(401, b"", b'WWW-Authenticate: Digest realm="cam", nonce="' +
+                                        DIGEST_NONCE.encode() + b'", qop="auth", algorithm=MD5\r\n'))
+            elif route == b"/onvif/basic":
+                conn.sendall(answer(401, b"", b'WWW-Authenticate: Basic realm="cam"\r\n'))
+            elif route == b"/onvif/soap":
+                conn.sendall(answer(200, SOAP_HOSTNAME, b"Content-Type: application/soap+xml\r\n"))
             elif route == b"/get_Status.cgi":
                 page = b"var alias=\"cam\";\r\n"
                 if self.args.sys_ver:
