@@ -245,7 +245,7 @@ void PrintResult(const TApplyResult& result, const TDevInfo& listed) {
             : GetStrRes(result.message.key);
     const std::string message =
         note.isEmpty() ? std::string()
-                        : note.toLocal8Bit().toStdString() + " (" + result.message.key + "): ";
+                       : note.toLocal8Bit().toStdString() + " (" + result.message.key + "): ";
     switch (result.outcome) {
     case TApplyOutcome::kApplied:
         std::printf("applied: %s: %s%s\n", device.c_str(), message.c_str(), result.detail.c_str());
