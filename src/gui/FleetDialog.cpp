@@ -3,6 +3,7 @@
 #include "app/AtomicFile.h"
 #include "app/Session.h"
 #include "controls/IPEdit.h"
+#include "gui/WindowParts.h"
 #include "i18n/StrRes.h"
 
 #include <QFile>
@@ -211,18 +212,8 @@ void TFleetDialog::RunFinished() {
 void TFleetDialog::SaveReport() {
     if (!run_)
         return;
-    const QString path =
-        setup_.chooseReportFile
-            ? setup_.chooseReportFile(this)
-            : QFileDialog::getSaveFileName(this, GetStrRes("IDS_FLEET_SAVEREPORT"),
-                                           QStringLiteral("readdress-report.csv"),
-                                           QStringLiteral("CSV (*.csv);;JSON (*.json)"));
-    if (path.isEmpty())
-        return;
-    const bool json = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive);
-    QString error;
-    if (!WriteFileAtomically(path, json ? run_->ReportJson() : run_->ReportCsv(), &error))
-        QMessageBox::warning(this, GetStrRes("IDS_ERROR"), error);
+    SaveFleetReport(this, setup_.chooseReportFile, QStringLiteral("readdress-report.csv"),
+                    run_->ReportJson(), run_->ReportCsv());
 }
 
 void TFleetDialog::reject() {

@@ -3,6 +3,7 @@
 #include "app/ApplyFlow.h"
 #include "app/AtomicFile.h"
 #include "app/Session.h"
+#include "gui/WindowParts.h"
 #include "i18n/StrRes.h"
 #include "i18n/ui/TranslateForm.h"
 
@@ -280,18 +281,8 @@ void TFleetUpgradeDialog::UpgradeFinished() {
 void TFleetUpgradeDialog::SaveReport() {
     if (!upgrade_)
         return;
-    const QString path =
-        setup_.chooseReportFile
-            ? setup_.chooseReportFile(this)
-            : QFileDialog::getSaveFileName(this, GetStrRes("IDS_FLEET_SAVEREPORT"),
-                                           QStringLiteral("upgrade-report.csv"),
-                                           QStringLiteral("CSV (*.csv);;JSON (*.json)"));
-    if (path.isEmpty())
-        return;
-    const bool json = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive);
-    QString error;
-    if (!WriteFileAtomically(path, json ? upgrade_->ReportJson() : upgrade_->ReportCsv(), &error))
-        QMessageBox::warning(this, GetStrRes("IDS_ERROR"), error);
+    SaveFleetReport(this, setup_.chooseReportFile, QStringLiteral("upgrade-report.csv"),
+                    upgrade_->ReportJson(), upgrade_->ReportCsv());
 }
 
 void TFleetUpgradeDialog::reject() {

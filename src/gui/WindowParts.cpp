@@ -1,5 +1,6 @@
 #include "gui/WindowParts.h"
 
+#include "app/AtomicFile.h"
 #include "i18n/Language.h"
 #include "i18n/StrRes.h"
 
@@ -8,12 +9,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
 
 namespace zadari {
@@ -192,6 +195,21 @@ QAction* AddListAction(QAbstractItemView* view, const char* name, const char* te
     view->addAction(action);
     QObject::connect(action, &QAction::triggered, view, std::move(triggered));
     return action;
+}
+
+void SaveFleetReport(QWidget* owner, const std::function<QString(QWidget*)>& choose,
+                     const QString& proposedName, const std::string& json, const std::string& csv) {
+    const QString path =
+        choose
+            ? choose(owner)
+            : QFileDialog::getSaveFileName(owner, GetStrRes("IDS_FLEET_SAVEREPORT"), proposedName,
+                                           QStringLiteral("CSV (*.csv);;JSON (*.json)"));
+    if (path.isEmpty())
+        return;
+    const bool asJson = path.endsWith(QLatin1String(".json"), Qt::CaseInsensitive);
+    QString error;
+    if (!WriteFileAtomically(path, asJson ? json : csv, &error))
+        QMessageBox::warning(owner, GetStrRes("IDS_ERROR"), error);
 }
 
 } // namespace zadari

@@ -44,6 +44,11 @@ void SetUpListHeader(QHeaderView* header);
 QAction* AddListAction(QAbstractItemView* view, const char* name, const char* textKey,
                        QKeyCombination shortcut, std::function<void()> triggered);
 
+/// Asks where to save a fleet report (`choose`, else the save dialog proposing `proposedName`)
+/// and writes it atomically: JSON for a ".json" file, else CSV. A failure is shown in a box.
+void SaveFleetReport(QWidget* owner, const std::function<QString(QWidget*)>& choose,
+                     const QString& proposedName, const std::string& json, const std::string& csv);
+
 /// Lists the current language file's languages in `combo` (its data the codes), the current
 /// language selected; no signal is sent.
 void FillLanguageCombo(QComboBox* combo);

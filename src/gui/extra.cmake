@@ -1,5 +1,5 @@
 # The desktop program's installation: the program (installed by the top-level rules), its menu
-# entry and its icon, in the places the freedesktop specifications name.
+# entry and its icon, in the places freedesktop.org names for them.
 if(ZADARI_BUILD_GUI)
     install(FILES ${CMAKE_SOURCE_DIR}/src/gui/resources/zadari.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

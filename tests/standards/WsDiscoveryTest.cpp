@@ -1,5 +1,6 @@
-// Vectors: the example messages of the WS-Discovery (April 2005) specification and the ONVIF
-// Core specification's discovery section, and a Windows computer's Hello as WSDAPI documents it.
+// Vectors: the published WS-Discovery (April 2005) example messages, an ONVIF camera's
+// ProbeMatch as the ONVIF discovery documents show it, and a Windows computer's Hello as WSDAPI
+// documents it.
 #include "standards/WsDiscovery.h"
 
 #include <QMap>
