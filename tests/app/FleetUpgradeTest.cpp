@@ -17,6 +17,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include "common/QuietEndpoints.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -26,23 +28,6 @@
 
 namespace zadari {
 namespace {
-
-class TQuietSender : public TDatagramSender {
-public:
-    bool SendTo(TByteView, const std::string&, std::uint16_t) override { return true; }
-    void Pause(int) override {}
-};
-
-class TQuietEndpoints : public TSearchEndpoints {
-public:
-    bool Open(TReceiveHandler) override { return true; }
-    void Close() override {}
-    TDatagramSender& Udp(int) override { return sender_; }
-    TDatagramSender& MulticastSender() override { return sender_; }
-
-private:
-    TQuietSender sender_;
-};
 
 class TCountingAsker : public ICredentialsProvider {
 public:

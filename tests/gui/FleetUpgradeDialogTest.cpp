@@ -10,6 +10,7 @@
 #include "net/SearchEndpoints.h"
 #include "upgrade/UploadJob.h"
 
+#include "common/QuietEndpoints.h"
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -25,6 +26,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -33,23 +35,6 @@
 
 namespace zadari {
 namespace {
-
-class TQuietSender : public TDatagramSender {
-public:
-    bool SendTo(TByteView, const std::string&, std::uint16_t) override { return true; }
-    void Pause(int) override {}
-};
-
-class TQuietEndpoints : public TSearchEndpoints {
-public:
-    bool Open(TReceiveHandler) override { return true; }
-    void Close() override {}
-    TDatagramSender& Udp(int) override { return sender_; }
-    TDatagramSender& MulticastSender() override { return sender_; }
-
-private:
-    TQuietSender sender_;
-};
 
 class TAsker : public ICredentialsProvider {
 public:
